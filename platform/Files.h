@@ -1,0 +1,37 @@
+#pragma once
+// Whole-file reads and atomic writes. A write goes to a temporary file beside
+// the target, is flushed to disk and renamed over it, so a crash or a full
+// disk never leaves a half-written file under the real name.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The OS error text of errno value `err` (English, as strerror gives it).
+std::string ErrorText(int err);
+
+// False with *error set ("<path>: <reason>") when the file cannot be read.
+bool ReadWholeFile(std::string_view path, std::string& out, std::string* error = nullptr,
+                   int* errnoOut = nullptr);
+
+// Replaces `path` atomically with `data`. The new file keeps the mode of the
+// file it replaces (0666 & ~umask for a new file). False with *error set on
+// any failure; the old file is then untouched and no temporary file remains.
+bool WriteFileAtomic(std::string_view path, std::string_view data, std::string* error = nullptr,
+                     int* errnoOut = nullptr);
+
+// Copies `from` to `to` through a temporary file in the destination folder
+// (flushed, then renamed), overwriting `to`. Keeps the source's mode and
+// modification time.
+bool CopyFileAtomic(std::string_view from, std::string_view to, std::string* error = nullptr,
+                    int* errnoOut = nullptr);
+
+// Flushes a directory entry change (rename, create) to disk.
+bool SyncDirectory(std::string_view dir);
+
+bool RemoveFile(std::string_view path, std::string* error = nullptr);
+bool MakeDirectories(std::string_view dir, std::string* error = nullptr);
+std::int64_t FileSize(std::string_view path);  // -1 when missing
+
+}  // namespace platform
