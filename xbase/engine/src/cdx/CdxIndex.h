@@ -1,0 +1,36 @@
+#pragma once
+// Compound compact index files (.cdx): one file, many tags, each a B+-tree
+// of 512-byte pages with compressed leaves. The work-area layer reaches the
+// format only through these factories and the Index.h interfaces.
+#include <memory>
+#include <string>
+
+#include "../Index.h"
+
+namespace xbe {
+
+// Tag options for CreateCdxTag.
+enum CdxTagFlags : unsigned {
+  kCdxDescending = 1,
+  kCdxUnique = 2,
+  kCdxCandidate = 4,
+};
+
+// Opens an existing CDX file. `layout` is the table the tags belong to: key
+// and FOR expressions are compiled against it (a tag whose expressions do
+// not compile stays readable but makes Maintainable() false). Null with
+// *error set when the file is missing, unreadable or damaged beyond use.
+// With `writable` false nothing is ever written.
+std::unique_ptr<IndexFile> OpenCdx(const std::string& path, const RecordAccess& layout,
+                                   bool writable, std::string* error);
+
+// Adds tag `tag` (at most 10 characters) with key `keyExpr` and optional
+// FOR clause `forExpr` (empty for none) to the CDX at `path`, creating the
+// file when it is missing, and builds it over every record of `table`. An
+// existing tag of that name is replaced. The file is rewritten atomically:
+// on any failure it is left as it was. `flags` combines CdxTagFlags.
+bool CreateCdxTag(const std::string& path, const std::string& tag, const std::string& keyExpr,
+                  const std::string& forExpr, unsigned flags, TableScan& table,
+                  std::string* error);
+
+}  // namespace xbe
