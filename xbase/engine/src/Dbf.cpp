@@ -1,0 +1,404 @@
+#include "Dbf.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/Encoding.h"
+#include "platform/Files.h"
+#include "platform/Time.h"
+
+namespace xbe {
+namespace {
+
+constexpr std::size_t kWindowBytes = 64 * 1024;
+constexpr int kVfpBackLink = 263;
+
+std::uint32_t Le32(const unsigned char* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+std::uint16_t Le16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+void PutLe32(unsigned char* p, std::uint32_t v) {
+  p[0] = v & 0xFF;
+  p[1] = (v >> 8) & 0xFF;
+  p[2] = (v >> 16) & 0xFF;
+  p[3] = (v >> 24) & 0xFF;
+}
+void PutLe16(unsigned char* p, std::uint32_t v) {
+  p[0] = v & 0xFF;
+  p[1] = (v >> 8) & 0xFF;
+}
+
+bool Fail(std::string* error, std::string text) {
+  if (error) *error = std::move(text);
+  return false;
+}
+
+bool IsVfpVersion(std::uint8_t v) { return v == 0x30 || v == 0x31 || v == 0x32; }
+
+// Width a field of a fixed-size type must have; 0 when the type takes the
+// width it is given.
+int FixedWidth(char type, bool vfp) {
+  switch (type) {
+    case 'D': return 8;
+    case 'L': return 1;
+    case 'M':
+    case 'G': return vfp ? 4 : 10;
+    case 'I': return 4;
+    case 'B':
+    case 'Y':
+    case 'T': return 8;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+void HeaderDateToday(std::uint8_t out[3]) {
+  const platform::LocalDateTime now = platform::NowLocal();
+  out[0] = static_cast<std::uint8_t>(std::clamp(now.year - 1900, 0, 255));
+  out[1] = static_cast<std::uint8_t>(now.month);
+  out[2] = static_cast<std::uint8_t>(now.day);
+}
+
+bool DbfTable::ParseHeader(std::string_view bytes, std::int64_t fileSize, std::string* error) {
+  const auto* h = reinterpret_cast<const unsigned char*>(bytes.data());
+  if (bytes.size() < 32) return Fail(error, "the table header is truncated");
+  version_ = h[0];
+  count_ = Le32(h + 4);
+  headerLength_ = Le16(h + 8);
+  recordLength_ = Le16(h + 10);
+  encrypted_ = h[15] != 0;
+  tableFlags_ = h[28];
+  switch (version_) {
+    case 0x02:
+    case 0x03:
+    case 0x04:
+    case 0x05:
+    case 0x07:
+      memo_ = MemoKind::None;
+      break;
+    case 0x30:
+    case 0x31:
+    case 0x32:
+      memo_ = (tableFlags_ & 0x02) ? MemoKind::Fpt : MemoKind::None;
+      break;
+    case 0x83:
+    case 0x86:
+    case 0x87:
+      memo_ = MemoKind::Dbt3;
+      break;
+    case 0x8B:
+      memo_ = MemoKind::Dbt4;
+      break;
+    case 0xF5:
+    case 0xF6:
+      memo_ = MemoKind::Fpt;
+      break;
+    case 0xE5:
+    case 0xE6:
+      memo_ = MemoKind::Smt;
+      break;
+    default:
+      return Fail(error, "not a table file of a known kind (first byte 0x" +
+                             std::string(1, "0123456789ABCDEF"[version_ >> 4]) +
+                             std::string(1, "0123456789ABCDEF"[version_ & 15]) + ")");
+  }
+  if (headerLength_ < 33) return Fail(error, "the header length is too small");
+  if (recordLength_ < 2) return Fail(error, "the record length is too small");
+  if (bytes.size() < static_cast<std::size_t>(headerLength_))
+    return Fail(error, "the table header is truncated");
+
+  fields_.clear();
+  const bool vfp = IsVfpVersion(version_);
+  int offset = 1;
+  std::size_t pos = 32;
+  bool terminated = false;
+  while (pos < static_cast<std::size_t>(headerLength_)) {
+    if (h[pos] == 0x0D) {
+      terminated = true;
+      break;
+    }
+    if (pos + 32 > static_cast<std::size_t>(headerLength_))
+      return Fail(error, "a field descriptor runs past the header length");
+    const unsigned char* d = h + pos;
+    FieldInfo f;
+    std::size_t nameLen = 0;
+    while (nameLen < 11 && d[nameLen] != 0) ++nameLen;
+    f.name.assign(reinterpret_cast<const char*>(d), std::min<std::size_t>(nameLen, 10));
+    if (f.name.empty()) return Fail(error, "a field has no name");
+    f.type = static_cast<char>(d[11]);
+    f.width = d[16];
+    f.decimals = d[17];
+    f.flags = vfp ? d[18] : 0;
+    // Clipper-style writers keep the high byte of a wide character field in
+    // the decimals byte.
+    if (f.type == 'C' && !vfp && f.decimals > 0) {
+      f.width += 256 * f.decimals;
+      f.decimals = 0;
+    }
+    if (f.width <= 0) return Fail(error, "field " + f.name + " has width 0");
+    f.offset = offset;
+    offset += f.width;
+    fields_.push_back(std::move(f));
+    pos += 32;
+    if (fields_.size() > 2048) return Fail(error, "too many fields");
+  }
+  if (!terminated) return Fail(error, "the field list has no terminator");
+  if (fields_.empty()) return Fail(error, "the table has no fields");
+  if (vfp && pos + 1 + kVfpBackLink > static_cast<std::size_t>(headerLength_))
+    return Fail(error, "the header is too short for a Visual FoxPro table");
+  if (offset > recordLength_)
+    return Fail(error, "the fields are wider than the record length in the header");
+  const std::int64_t needed =
+      static_cast<std::int64_t>(headerLength_) + static_cast<std::int64_t>(count_) * recordLength_;
+  if (fileSize >= 0 && needed > fileSize)
+    return Fail(error, "the record count in the header (" + std::to_string(count_) +
+                           ") reaches beyond the end of the file");
+  return true;
+}
+
+std::unique_ptr<DbfTable> DbfTable::Open(const std::string& path, bool writable,
+                                         std::string* error) {
+  auto t = std::unique_ptr<DbfTable>(new DbfTable());
+  if (!t->file_.Open(path, writable, error)) return nullptr;
+  t->writable_ = writable;
+  const std::int64_t size = t->file_.Size();
+  if (size < 0) {
+    Fail(error, path + ": the size cannot be read");
+    return nullptr;
+  }
+  if (size < 32) {
+    Fail(error, path + ": the table header is truncated");
+    return nullptr;
+  }
+  unsigned char fixed[32];
+  if (!t->file_.ReadAt(0, fixed, 32, error)) return nullptr;
+  const std::size_t headerLength = Le16(fixed + 8);
+  std::string header(std::max<std::size_t>(headerLength, 32), '\0');
+  const std::size_t avail = std::min<std::size_t>(header.size(), static_cast<std::size_t>(size));
+  if (!t->file_.ReadAt(0, header.data(), avail, error)) return nullptr;
+  header.resize(avail);
+  std::string why;
+  if (!t->ParseHeader(header, size, &why)) {
+    Fail(error, path + ": " + why);
+    return nullptr;
+  }
+  return t;
+}
+
+bool DbfTable::Create(const std::string& path, std::uint8_t version,
+                      const std::vector<FieldSpec>& fieldsIn, std::string* error) {
+  const bool vfp = IsVfpVersion(version);
+  if (fieldsIn.empty()) return Fail(error, "a table needs at least one field");
+  std::vector<FieldSpec> fields = fieldsIn;
+  int recordLength = 1;
+  bool hasMemo = false;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    FieldSpec& f = fields[i];
+    f.name = platform::AsciiUpper(f.name);
+    f.type = static_cast<char>(platform::AsciiUpper(std::string(1, f.type))[0]);
+    if (f.name.empty() || f.name.size() > 10)
+      return Fail(error, "field name '" + f.name + "' must have 1 to 10 characters");
+    for (char c : f.name)
+      if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'))
+        return Fail(error, "field name '" + f.name + "' may hold only letters, digits and _");
+    for (std::size_t j = 0; j < i; ++j)
+      if (fields[j].name == f.name) return Fail(error, "field " + f.name + " is given twice");
+    const std::string vfpOnly = "IBYT";
+    if (std::string("CNFDLM").find(f.type) == std::string::npos &&
+        !(vfp && vfpOnly.find(f.type) != std::string::npos))
+      return Fail(error, "field " + f.name + ": type " + std::string(1, f.type) +
+                             " is not supported in this kind of table");
+    if (const int w = FixedWidth(f.type, vfp)) {
+      f.width = w;
+      if (f.type != 'B') f.decimals = 0;
+    }
+    if (f.type == 'C' && (f.width < 1 || f.width > 254))
+      return Fail(error, "field " + f.name + ": width must be 1 to 254");
+    if ((f.type == 'N' || f.type == 'F') &&
+        (f.width < 1 || f.width > 20 || f.decimals < 0 || f.decimals > 15 ||
+         (f.decimals > 0 && f.decimals > f.width - 2)))
+      return Fail(error, "field " + f.name + ": width or decimals out of range");
+    if (f.type != 'N' && f.type != 'F' && f.type != 'B') f.decimals = 0;
+    if (f.type == 'M') hasMemo = true;
+    recordLength += f.width;
+  }
+  if (recordLength > 65535) return Fail(error, "the record is longer than 65535 bytes");
+  const int headerLength =
+      32 + 32 * static_cast<int>(fields.size()) + 1 + (vfp ? kVfpBackLink : 0);
+  if (headerLength > 65535) return Fail(error, "too many fields");
+  std::string file(static_cast<std::size_t>(headerLength) + 1, '\0');
+  auto* h = reinterpret_cast<unsigned char*>(file.data());
+  h[0] = version;
+  HeaderDateToday(h + 1);
+  PutLe32(h + 4, 0);
+  PutLe16(h + 8, static_cast<std::uint32_t>(headerLength));
+  PutLe16(h + 10, static_cast<std::uint32_t>(recordLength));
+  if (vfp && hasMemo) h[28] = 0x02;
+  if (vfp) h[29] = 0x03;  // Windows-1252
+  int offset = 1;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    unsigned char* d = h + 32 + 32 * i;
+    std::memcpy(d, fields[i].name.data(), fields[i].name.size());
+    d[11] = static_cast<unsigned char>(fields[i].type);
+    if (vfp) PutLe32(d + 12, static_cast<std::uint32_t>(offset));
+    d[16] = static_cast<unsigned char>(fields[i].width);
+    d[17] = static_cast<unsigned char>(fields[i].decimals);
+    if (vfp && (fields[i].type == 'I' || fields[i].type == 'T' || fields[i].type == 'B' ||
+                fields[i].type == 'Y'))
+      d[18] = 0x04;
+    offset += fields[i].width;
+  }
+  h[32 + 32 * fields.size()] = 0x0D;
+  h[headerLength] = 0x1A;
+  return platform::WriteFileAtomic(path, file, error);
+}
+
+int DbfTable::FindField(std::string_view name) const {
+  for (std::size_t i = 0; i < fields_.size(); ++i)
+    if (platform::EqualsNoCase(fields_[i].name, name)) return static_cast<int>(i);
+  return -1;
+}
+
+bool DbfTable::RefreshCount(std::string* error) {
+  unsigned char b[4];
+  if (!file_.ReadAt(4, b, 4, error)) return false;
+  const std::uint32_t c = Le32(b);
+  if (c != count_) {
+    const std::int64_t size = file_.Size();
+    if (size >= 0 && static_cast<std::int64_t>(headerLength_) +
+                             static_cast<std::int64_t>(c) * recordLength_ > size)
+      return Fail(error, file_.Path() + ": the record count reaches beyond the end of the file");
+    count_ = c;
+    windowCount_ = 0;
+  }
+  return true;
+}
+
+void DbfTable::SetCaching(bool on) {
+  caching_ = on;
+  windowCount_ = 0;
+}
+
+bool DbfTable::ReadRecord(std::uint32_t recno, char* out, std::string* error) {
+  if (recno < 1 || recno > count_)
+    return Fail(error, file_.Path() + ": record " + std::to_string(recno) + " does not exist");
+  const std::size_t len = static_cast<std::size_t>(recordLength_);
+  if (caching_) {
+    if (recno < windowFirst_ || recno >= windowFirst_ + windowCount_) {
+      const std::uint32_t per = static_cast<std::uint32_t>(std::max<std::size_t>(1, kWindowBytes / len));
+      const std::uint32_t n = std::min(per, count_ - recno + 1);
+      window_.resize(static_cast<std::size_t>(n) * len);
+      windowCount_ = 0;
+      if (!file_.ReadAt(static_cast<std::uint64_t>(headerLength_) + (recno - 1ull) * len,
+                        window_.data(), window_.size(), error))
+        return false;
+      windowFirst_ = recno;
+      windowCount_ = n;
+    }
+    std::memcpy(out, window_.data() + (recno - windowFirst_) * len, len);
+    return true;
+  }
+  return file_.ReadAt(static_cast<std::uint64_t>(headerLength_) + (recno - 1ull) * len, out, len,
+                      error);
+}
+
+bool DbfTable::WriteRecord(std::uint32_t recno, const char* data, std::string* error) {
+  if (!writable_) return Fail(error, file_.Path() + ": the table is open read-only");
+  if (recno < 1 || recno > count_)
+    return Fail(error, file_.Path() + ": record " + std::to_string(recno) + " does not exist");
+  const std::size_t len = static_cast<std::size_t>(recordLength_);
+  if (!file_.WriteAt(static_cast<std::uint64_t>(headerLength_) + (recno - 1ull) * len, data, len,
+                     error)) {
+    windowCount_ = 0;
+    return false;
+  }
+  if (recno >= windowFirst_ && recno < windowFirst_ + windowCount_)
+    std::memcpy(window_.data() + (recno - windowFirst_) * len, data, len);
+  // The header date tells other programs the table changed.
+  return WriteHeaderCountAndDate(error);
+}
+
+bool DbfTable::WriteHeaderCountAndDate(std::string* error) {
+  unsigned char h[7];
+  HeaderDateToday(h);
+  PutLe32(h + 3, count_);
+  return file_.WriteAt(1, h, sizeof h, error);
+}
+
+bool DbfTable::AppendRecord(const char* data, std::string* error) {
+  if (!writable_) return Fail(error, file_.Path() + ": the table is open read-only");
+  if (count_ == 0xFFFFFFFFu) return Fail(error, file_.Path() + ": the table is full");
+  const std::size_t len = static_cast<std::size_t>(recordLength_);
+  std::string buf(data, len);
+  buf.push_back('\x1A');
+  if (!file_.WriteAt(static_cast<std::uint64_t>(headerLength_) + count_ * static_cast<std::uint64_t>(len),
+                     buf.data(), buf.size(), error))
+    return false;
+  ++count_;
+  if (!WriteHeaderCountAndDate(error)) {
+    --count_;
+    return false;
+  }
+  // Keep the window when the new record continues it, so appending walks stay cheap.
+  if (windowCount_ > 0 && windowFirst_ + windowCount_ == count_ &&
+      window_.size() + len <= kWindowBytes) {
+    window_.insert(window_.end(), data, data + len);
+    ++windowCount_;
+  }
+  return true;
+}
+
+bool DbfTable::DropLastRecord(std::string* error) {
+  if (count_ == 0) return true;
+  --count_;
+  windowCount_ = 0;
+  const std::uint64_t end = static_cast<std::uint64_t>(headerLength_) +
+                            count_ * static_cast<std::uint64_t>(recordLength_);
+  const char eof = '\x1A';
+  if (!file_.WriteAt(end, &eof, 1, error)) return false;
+  if (!WriteHeaderCountAndDate(error)) return false;
+  return file_.Truncate(end + 1, error);
+}
+
+bool DbfTable::SetTableFlags(std::uint8_t flags, std::string* error) {
+  if (!writable_) return Fail(error, file_.Path() + ": the table is open read-only");
+  if (!file_.WriteAt(28, &flags, 1, error)) return false;
+  tableFlags_ = flags;
+  return true;
+}
+
+bool DbfTable::Sync(std::string* error) {
+  if (!writable_) return true;
+  return file_.Sync(error);
+}
+
+std::string DbfTable::BlankRecord() const {
+  std::string r(static_cast<std::size_t>(recordLength_), ' ');
+  const bool vfp = IsVfp();
+  for (const FieldInfo& f : fields_) {
+    bool zero = false;
+    switch (f.type) {
+      case 'I':
+      case 'B':
+      case 'Y':
+      case 'T':
+      case '@':
+      case '0':
+        zero = true;
+        break;
+      case 'M':
+      case 'G':
+      case 'W':
+      case 'P':
+        zero = vfp && f.width == 4;
+        break;
+      default:
+        break;
+    }
+    if (zero) std::memset(r.data() + f.offset, 0, static_cast<std::size_t>(f.width));
+  }
+  return r;
+}
+
+}  // namespace xbe

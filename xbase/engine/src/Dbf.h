@@ -1,0 +1,115 @@
+#pragma once
+// The DBF table file: header, field descriptors and fixed-length records.
+//
+//   [32-byte header][n x 32-byte field descriptors][0x0D]
+//   [VFP only: 263-byte back-link area][padding up to header length]
+//   [record 1]...[record N][0x1A]
+//
+// The header's record count is authoritative; the header length and record
+// length are taken from the header, never recomputed. Every append rewrites
+// the record count and the date of last update and puts 0x1A after the last
+// record, so the file is complete after each append, not only after close.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/RandomFile.h"
+
+namespace xbe {
+
+struct FieldInfo {
+  std::string name;   // as stored (ASCII, at most 10 characters)
+  char type = 'C';
+  int offset = 0;     // in the record; 1 = first byte after the deletion flag
+  int width = 0;
+  int decimals = 0;
+  std::uint8_t flags = 0;  // VFP field flags
+};
+
+enum class MemoKind { None, Fpt, Dbt3, Dbt4, Smt };
+
+// A field given to Create: name, type letter, width and decimals.
+struct FieldSpec {
+  std::string name;
+  char type = 'C';
+  int width = 0;
+  int decimals = 0;
+};
+
+class DbfTable {
+ public:
+  // Reads and checks the header. A table that does not hold together (header
+  // or record length inconsistent with its fields, record count beyond the
+  // end of the file) is refused with the reason in *error.
+  static std::unique_ptr<DbfTable> Open(const std::string& path, bool writable,
+                                        std::string* error);
+  // Parses a header image (the first bytes of a file of `fileSize` bytes).
+  // Shared with the fuzz target, which feeds it arbitrary bytes.
+  bool ParseHeader(std::string_view bytes, std::int64_t fileSize, std::string* error);
+
+  // Writes a new empty table atomically. `version` is the first byte.
+  static bool Create(const std::string& path, std::uint8_t version,
+                     const std::vector<FieldSpec>& fields, std::string* error);
+
+  const std::string& Path() const { return file_.Path(); }
+  std::uint8_t Version() const { return version_; }
+  bool IsVfp() const { return version_ == 0x30 || version_ == 0x31 || version_ == 0x32; }
+  MemoKind Memo() const { return memo_; }
+  std::uint8_t TableFlags() const { return tableFlags_; }
+  bool Encrypted() const { return encrypted_; }
+  const std::vector<FieldInfo>& Fields() const { return fields_; }
+  int FindField(std::string_view name) const;  // -1 when absent; any case
+  int RecordLength() const { return recordLength_; }
+  int HeaderLength() const { return headerLength_; }
+  std::uint32_t RecordCount() const { return count_; }
+  bool Writable() const { return writable_; }
+
+  // Re-reads the record count from the file (another process may append
+  // while the table is open shared).
+  bool RefreshCount(std::string* error);
+  // Turns the read-ahead window on or off; off for shared use, where other
+  // processes change records under us.
+  void SetCaching(bool on);
+
+  // `recno` 1..RecordCount; `out` holds RecordLength bytes.
+  bool ReadRecord(std::uint32_t recno, char* out, std::string* error);
+  bool WriteRecord(std::uint32_t recno, const char* data, std::string* error);
+  // Writes the record after the last one, then 0x1A, then the header (count
+  // and date). On failure the record count is unchanged.
+  bool AppendRecord(const char* data, std::string* error);
+  // Undoes the last append (used when its index updates fail).
+  bool DropLastRecord(std::string* error);
+  bool Sync(std::string* error);
+  // Rewrites the table-flags byte (offset 28).
+  bool SetTableFlags(std::uint8_t flags, std::string* error);
+
+  // A record of blanks in each field's blank form (deletion flag blank).
+  std::string BlankRecord() const;
+
+ private:
+  bool WriteHeaderCountAndDate(std::string* error);
+
+  platform::RandomFile file_;
+  bool writable_ = false;
+  std::uint8_t version_ = 0;
+  std::uint8_t tableFlags_ = 0;
+  bool encrypted_ = false;
+  MemoKind memo_ = MemoKind::None;
+  std::vector<FieldInfo> fields_;
+  int headerLength_ = 0;
+  int recordLength_ = 0;
+  std::uint32_t count_ = 0;
+
+  // Read-ahead window of whole records [windowFirst_, windowFirst_+windowCount_).
+  bool caching_ = true;
+  std::vector<char> window_;
+  std::uint32_t windowFirst_ = 0;
+  std::uint32_t windowCount_ = 0;
+};
+
+// Today's date in the header's form: year - 1900, month, day.
+void HeaderDateToday(std::uint8_t out[3]);
+
+}  // namespace xbe
