@@ -1,0 +1,294 @@
+#include "cdx/CdxKeyMaker.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "cdx/CdxKeys.h"
+#include "cdx/CdxNode.h"
+
+namespace xbe::cdx {
+
+namespace {
+
+bool Fail(std::string* error, const std::string& what) {
+  if (error) *error = what;
+  return false;
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+bool IsIdent(std::string_view s) {
+  if (s.empty()) return false;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    char c = s[i];
+    bool alpha = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+    if (!alpha && !(i > 0 && c >= '0' && c <= '9')) return false;
+  }
+  return true;
+}
+
+// The field a key expression names on its own ("KNT_NR", "konto->KNT_NR").
+int BareField(std::string_view expr, const RecordAccess& layout) {
+  expr = Trim(expr);
+  auto arrow = expr.find("->");
+  if (arrow != std::string_view::npos) {
+    if (!IsIdent(Trim(expr.substr(0, arrow)))) return -1;
+    expr = Trim(expr.substr(arrow + 2));
+  }
+  if (!IsIdent(expr)) return -1;
+  return layout.FindField(expr);
+}
+
+char TypeOf(ValueType t) {
+  switch (t) {
+    case ValueType::Character: return 'C';
+    case ValueType::Numeric: return 'N';
+    case ValueType::Date: return 'D';
+    case ValueType::Logical: return 'L';
+  }
+  return 'C';
+}
+
+std::int64_t LE(std::string_view b, std::size_t n) {
+  std::uint64_t v = 0;
+  for (std::size_t i = n; i > 0; --i) v = (v << 8) | static_cast<std::uint8_t>(b[i - 1]);
+  if (n < 8 && (v >> (8 * n - 1)) & 1) v |= ~0ull << (8 * n);  // sign-extend
+  return static_cast<std::int64_t>(v);
+}
+
+}  // namespace
+
+BlankRecord::BlankRecord(const RecordAccess& layout) : layout_(layout) {
+  int widest = 0;
+  for (int f = 0; f < layout.FieldCount(); ++f) widest = std::max(widest, layout.FieldWidth(f));
+  blanks_.assign(static_cast<std::size_t>(std::max(widest, 0)), ' ');
+  zeros_.assign(blanks_.size(), '\0');
+}
+
+std::string_view BlankRecord::FieldBytes(int f) const {
+  auto width = static_cast<std::size_t>(std::max(0, layout_.FieldWidth(f)));
+  switch (layout_.FieldType(f)) {
+    case 'C': case 'N': case 'F': case 'D': case 'L': case 'M':
+      return std::string_view(blanks_).substr(0, width);
+    default:
+      return std::string_view(zeros_).substr(0, width);
+  }
+}
+
+bool KeyMaker::Init(const std::string& keyExpr, const std::string& forExpr,
+                    const RecordAccess& layout, int keyLen, std::string* error) {
+  usable_ = false;
+  key_.reset();
+  for_.reset();
+  field_ = BareField(keyExpr, layout);
+  std::string err;
+  if (field_ >= 0) {
+    fieldType_ = layout.FieldType(field_);
+    switch (fieldType_) {
+      case 'C': type_ = 'C'; keyLen_ = layout.FieldWidth(field_); break;
+      case 'N': case 'F': case 'B': case 'Y': case 'T': case '@': type_ = 'N'; keyLen_ = 8; break;
+      case 'I': type_ = 'N'; keyLen_ = 4; break;
+      case 'D': type_ = 'D'; keyLen_ = 8; break;
+      case 'L': type_ = 'L'; keyLen_ = 1; break;
+      default: field_ = -1;
+    }
+    if (fieldType_ == 'T' || fieldType_ == '@') type_ = 'N';
+  }
+  if (field_ < 0) {
+    key_ = Expression::Compile(keyExpr, layout, &err);
+    if (!key_) {
+      // Unreadable expression: a character key is the likeliest, and the
+      // tag can still be walked.
+      type_ = 'C';
+      keyLen_ = keyLen;
+      return Fail(error, "key expression \"" + keyExpr + "\" cannot be used: " + err);
+    }
+    type_ = TypeOf(key_->Type());
+    if (type_ == 'C') {
+      BlankRecord blank(layout);
+      Value v;
+      if (!key_->Evaluate(blank, v, &err)) {
+        keyLen_ = keyLen;
+        return Fail(error, "key expression \"" + keyExpr + "\" fails on an empty record: " + err);
+      }
+      keyLen_ = static_cast<int>(v.str.size());
+    } else {
+      keyLen_ = type_ == 'L' ? 1 : 8;
+    }
+  }
+  if (keyLen >= 0) {
+    // The file's key length rules; it must suit the key type.
+    bool fits = type_ == 'C' ? keyLen >= 1 && keyLen <= kMaxKeyLength
+                : type_ == 'L' ? keyLen == 1
+                : type_ == 'N' && fieldType_ == 'I' && field_ >= 0 ? keyLen == 4 || keyLen == 8
+                : keyLen == 8;
+    if (!fits) {
+      int expected = keyLen_;
+      keyLen_ = keyLen;
+      return Fail(error, "key length " + std::to_string(keyLen) + " does not suit the key \"" +
+                             keyExpr + "\" (" + std::to_string(expected) + " expected)");
+    }
+    keyLen_ = keyLen;
+  } else if (keyLen_ < 1 || keyLen_ > kMaxKeyLength) {
+    return Fail(error, "key expression \"" + keyExpr + "\" gives keys of " +
+                           std::to_string(keyLen_) + " bytes (1 to " +
+                           std::to_string(kMaxKeyLength) + " allowed)");
+  }
+  if (!Trim(forExpr).empty()) {
+    for_ = Expression::Compile(forExpr, layout, &err);
+    if (!for_) return Fail(error, "FOR expression \"" + forExpr + "\" cannot be used: " + err);
+    if (for_->Type() != ValueType::Logical)
+      return Fail(error, "FOR expression \"" + forExpr + "\" is not a logical expression");
+  }
+  usable_ = true;
+  return true;
+}
+
+bool KeyMaker::NativeKey(const RecordAccess& record, std::string& key, std::string* error) const {
+  std::string_view b = record.FieldBytes(field_);
+  auto needs = [&](std::size_t n) {
+    return b.size() >= n ? true : Fail(error, "field too short for its type");
+  };
+  switch (fieldType_) {
+    case 'C':
+      key.assign(b.substr(0, static_cast<std::size_t>(keyLen_)));
+      key.resize(static_cast<std::size_t>(keyLen_), ' ');
+      return true;
+    case 'N': case 'F': {
+      double v = 0;
+      std::string_view t = Trim(b);
+      if (!t.empty() && !ParseNumber(t, v)) v = 0;  // overflow stars and junk count as 0
+      key = EncodeDouble(v);
+      return true;
+    }
+    case 'D': {
+      std::string_view t = Trim(b);
+      double jdn = 0;
+      if (t.size() == 8) {
+        int y = 0, m = 0, d = 0;
+        bool digits = true;
+        for (char c : t) digits = digits && c >= '0' && c <= '9';
+        if (digits) {
+          y = std::stoi(std::string(t.substr(0, 4)));
+          m = std::stoi(std::string(t.substr(4, 2)));
+          d = std::stoi(std::string(t.substr(6, 2)));
+          jdn = static_cast<double>(JdnFromYmd(y, m, d));
+        }
+      }
+      key = EncodeDouble(jdn);
+      return true;
+    }
+    case 'L': {
+      char c = b.empty() ? 'F' : b[0];
+      key = (c == 'T' || c == 't' || c == 'Y' || c == 'y') ? "T" : "F";
+      return true;
+    }
+    case 'I': {
+      if (!needs(4)) return false;
+      auto v = static_cast<std::int32_t>(LE(b, 4));
+      key = keyLen_ == 4 ? EncodeInt4(v) : EncodeDouble(v);
+      return true;
+    }
+    case 'B': {
+      if (!needs(8)) return false;
+      double v;
+      std::memcpy(&v, b.data(), 8);
+      key = EncodeDouble(v);
+      return true;
+    }
+    case 'Y':
+      if (!needs(8)) return false;
+      key = EncodeDouble(static_cast<double>(LE(b, 8)) / 10000.0);
+      return true;
+    case 'T': case '@': {
+      if (!needs(8)) return false;
+      double v = static_cast<double>(LE(b, 4)) + static_cast<double>(LE(b.substr(4), 4)) / 86400000.0;
+      key = EncodeDouble(v);
+      return true;
+    }
+  }
+  return Fail(error, "field type not supported in a key");
+}
+
+bool KeyMaker::FromValue(const Value& v, std::string& key, std::string* error) const {
+  if (TypeOf(v.type) != type_) return Fail(error, "key expression changed its type");
+  switch (type_) {
+    case 'C':
+      key.assign(v.str, 0, std::min(v.str.size(), static_cast<std::size_t>(keyLen_)));
+      key.resize(static_cast<std::size_t>(keyLen_), ' ');
+      return true;
+    case 'N':
+      key = EncodeDouble(v.num);
+      return true;
+    case 'D':
+      key = EncodeDouble(static_cast<double>(v.jdn));
+      return true;
+    default:
+      key = v.logical ? "T" : "F";
+      return true;
+  }
+}
+
+bool KeyMaker::KeyFor(const RecordAccess& record, std::string& key, bool& included,
+                      std::string* error) const {
+  if (!usable_) return Fail(error, "the key cannot be computed");
+  included = true;
+  if (for_) {
+    Value f;
+    if (!for_->Evaluate(record, f, error)) return false;
+    included = f.type == ValueType::Logical && f.logical;
+  }
+  if (field_ >= 0) return NativeKey(record, key, error);
+  Value v;
+  if (!key_->Evaluate(record, v, error)) return false;
+  return FromValue(v, key, error);
+}
+
+bool KeyMaker::SeekKey(std::string_view text, std::string& key, bool& prefix) const {
+  prefix = false;
+  switch (type_) {
+    case 'C':
+      prefix = true;
+      key.assign(text.substr(0, std::min(text.size(), static_cast<std::size_t>(keyLen_))));
+      return true;
+    case 'N': {
+      double v;
+      if (!ParseNumber(text, v)) return false;
+      if (keyLen_ == 4) {
+        if (v != std::floor(v) || v < -2147483648.0 || v > 2147483647.0) return false;
+        key = EncodeInt4(static_cast<std::int32_t>(v));
+      } else {
+        key = EncodeDouble(v);
+      }
+      return true;
+    }
+    case 'D': {
+      std::string_view t = Trim(text);
+      if (t.empty()) {
+        key = EncodeDouble(0);
+        return true;
+      }
+      if (t.size() != 8) return false;
+      for (char c : t)
+        if (c < '0' || c > '9') return false;
+      int y = std::stoi(std::string(t.substr(0, 4))), m = std::stoi(std::string(t.substr(4, 2))),
+          d = std::stoi(std::string(t.substr(6, 2)));
+      if (m < 1 || m > 12 || d < 1 || d > 31) return false;
+      key = EncodeDouble(static_cast<double>(JdnFromYmd(y, m, d)));
+      return true;
+    }
+    default: {
+      std::string_view t = Trim(text);
+      if (t == "T" || t == ".T." || t == "t" || t == ".t.") key = "T";
+      else if (t == "F" || t == ".F." || t == "f" || t == ".f.") key = "F";
+      else return false;
+      return true;
+    }
+  }
+}
+
+}  // namespace xbe::cdx

@@ -1,0 +1,239 @@
+#include "cdx/CdxNode.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace xbe::cdx {
+
+namespace {
+
+std::string Hex(std::uint32_t v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%X", v);
+  return buf;
+}
+
+bool Fail(std::string* error, std::uint32_t offset, const std::string& what) {
+  if (error) *error = "node " + Hex(offset) + ": " + what;
+  return false;
+}
+
+int TrailCount(std::string_view key, char fill) {
+  int n = 0;
+  for (std::size_t i = key.size(); i > 0 && key[i - 1] == fill; --i) ++n;
+  return n;
+}
+
+int CommonPrefix(std::string_view a, std::string_view b) {
+  std::size_t n = std::min(a.size(), b.size()), i = 0;
+  while (i < n && a[i] == b[i]) ++i;
+  return static_cast<int>(i);
+}
+
+// Smallest entry size whose record field holds `maxRec`; 0 when none does
+// without a record mask wider than 32 bits.
+int EntryBytesFor(std::uint32_t maxRec, int dupTrailBits) {
+  int need = std::max(1, BitLength(maxRec));
+  for (int e = 1; e <= 8; ++e) {
+    int rb = 8 * e - dupTrailBits;
+    if (rb >= need && rb <= 32) return e;
+  }
+  return 0;
+}
+
+// Bytes of key pool the entries need, with dup capped by the current key's
+// trail (the previous key is always taken fully expanded).
+int PoolBytes(const Node& n, char fill) {
+  int total = 0;
+  for (std::size_t i = 0; i < n.Count(); ++i) {
+    std::string_view k = n.Key(i);
+    int trail = TrailCount(k, fill);
+    int dup = i == 0 ? 0 : std::min(CommonPrefix(n.Key(i - 1), k), n.keyLen - trail);
+    total += n.keyLen - dup - trail;
+  }
+  return total;
+}
+
+}  // namespace
+
+void Node::Insert(std::size_t i, std::string_view key, std::uint32_t rec, std::uint32_t child) {
+  keys.insert(i * static_cast<std::size_t>(keyLen), key.data(), static_cast<std::size_t>(keyLen));
+  recs.insert(recs.begin() + static_cast<std::ptrdiff_t>(i), rec);
+  if (!leaf) children.insert(children.begin() + static_cast<std::ptrdiff_t>(i), child);
+}
+
+void Node::Erase(std::size_t i) {
+  keys.erase(i * static_cast<std::size_t>(keyLen), static_cast<std::size_t>(keyLen));
+  recs.erase(recs.begin() + static_cast<std::ptrdiff_t>(i));
+  if (!leaf) children.erase(children.begin() + static_cast<std::ptrdiff_t>(i));
+}
+
+int LeafEntryBytes(std::uint32_t maxRec, int keyLen) {
+  return EntryBytesFor(maxRec, 2 * BitLength(static_cast<std::uint32_t>(keyLen)));
+}
+
+int PoolCost(std::string_view prev, std::string_view key, char fill) {
+  int len = static_cast<int>(key.size());
+  int trail = TrailCount(key, fill);
+  int dup = prev.empty() ? 0 : std::min(CommonPrefix(prev, key), len - trail);
+  return len - dup - trail;
+}
+
+int InteriorCapacity(int keyLen) { return static_cast<int>((kPageSize - 12) / (keyLen + 8)); }
+
+int BitLength(std::uint32_t v) {
+  int n = 0;
+  while (v) {
+    ++n;
+    v >>= 1;
+  }
+  return n;
+}
+
+bool DecodeNode(const std::uint8_t* page, std::uint32_t offset, int keyLen, char fill, Node& out,
+                std::string* error) {
+  out = Node();
+  out.offset = offset;
+  out.keyLen = keyLen;
+  out.attr = Get16(page);
+  out.leaf = (out.attr & 2) != 0;
+  out.left = Get32(page + 4);
+  out.right = Get32(page + 8);
+  const std::size_t count = Get16(page + 2);
+  const std::size_t len = static_cast<std::size_t>(keyLen);
+  if (out.attr > 7) return Fail(error, offset, "unknown node attribute " + std::to_string(out.attr));
+  if (!out.leaf) {
+    if (12 + count * (len + 8) > kPageSize)
+      return Fail(error, offset, std::to_string(count) + " keys do not fit an interior node");
+    out.keys.resize(count * len);
+    out.recs.resize(count);
+    out.children.resize(count);
+    const std::uint8_t* p = page + 12;
+    for (std::size_t i = 0; i < count; ++i, p += len + 8) {
+      std::memcpy(out.keys.data() + i * len, p, len);
+      out.recs[i] = Get32BE(p + len);
+      out.children[i] = Get32BE(p + len + 4);
+    }
+    return true;
+  }
+
+  LeafLayout& lay = out.layout;
+  lay.storedFree = Get16(page + 12);
+  lay.recMask = Get32(page + 14);
+  lay.dupMask = page[18];
+  lay.trailMask = page[19];
+  lay.recBits = page[20];
+  lay.dupBits = page[21];
+  lay.trailBits = page[22];
+  lay.entryBytes = page[23];
+  const int e = lay.entryBytes;
+  if (e < 1 || e > 8 || lay.recBits + lay.dupBits + lay.trailBits != 8 * e || lay.recBits < 1 ||
+      lay.dupBits > 16 || lay.trailBits > 16)
+    return Fail(error, offset,
+                "bad entry layout (E=" + std::to_string(e) + " RB=" + std::to_string(lay.recBits) +
+                    " DB=" + std::to_string(lay.dupBits) + " TB=" + std::to_string(lay.trailBits) +
+                    ")");
+  const std::size_t entriesEnd = 24 + count * static_cast<std::size_t>(e);
+  if (entriesEnd > kPageSize)
+    return Fail(error, offset, std::to_string(count) + " keys do not fit a leaf");
+  const std::uint64_t recMask =
+      lay.recBits >= 64 ? ~0ull : ((1ull << lay.recBits) - 1);
+  const std::uint64_t dupMask = (1ull << lay.dupBits) - 1;
+  const std::uint64_t trailMask = (1ull << lay.trailBits) - 1;
+  out.keys.resize(count * len);
+  out.recs.resize(count);
+  std::size_t pos = kPageSize;
+  int poolBytes = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint8_t* ent = page + 24 + i * static_cast<std::size_t>(e);
+    std::uint64_t v = 0;
+    for (int b = e - 1; b >= 0; --b) v = (v << 8) | ent[b];
+    std::uint64_t rec = v & recMask;
+    std::size_t dup = static_cast<std::size_t>((v >> lay.recBits) & dupMask);
+    std::size_t trail = static_cast<std::size_t>((v >> (lay.recBits + lay.dupBits)) & trailMask);
+    if (i == 0) dup = 0;
+    if (rec > 0xFFFFFFFFull) return Fail(error, offset, "record number too large");
+    if (dup + trail > len)
+      return Fail(error, offset, "key " + std::to_string(i + 1) + " shares more bytes than it has");
+    std::size_t fresh = len - dup - trail;
+    if (pos < entriesEnd + fresh)
+      return Fail(error, offset, "key pool overlaps the entries");
+    pos -= fresh;
+    poolBytes += static_cast<int>(fresh);
+    char* key = out.keys.data() + i * len;
+    if (dup) std::memcpy(key, key - len, dup);
+    std::memcpy(key + dup, page + pos, fresh);
+    std::memset(key + dup + fresh, fill, trail);
+    out.recs[i] = static_cast<std::uint32_t>(rec);
+  }
+  lay.computedFree = static_cast<int>(kPageSize) - static_cast<int>(entriesEnd) - poolBytes;
+  return true;
+}
+
+int LeafBytes(const Node& n, char fill) {
+  const int dt = 2 * BitLength(static_cast<std::uint32_t>(n.keyLen));
+  std::uint32_t maxRec = 0;
+  for (auto r : n.recs) maxRec = std::max(maxRec, r);
+  int e = EntryBytesFor(maxRec, dt);
+  if (e == 0) return static_cast<int>(kPageSize) + 1;
+  return 24 + static_cast<int>(n.Count()) * e + PoolBytes(n, fill);
+}
+
+bool NodeFits(const Node& n, char fill) {
+  if (!n.leaf) return static_cast<int>(n.Count()) <= InteriorCapacity(n.keyLen);
+  return LeafBytes(n, fill) <= static_cast<int>(kPageSize);
+}
+
+bool EncodeNode(const Node& n, char fill, std::uint8_t* page) {
+  std::memset(page, 0, kPageSize);
+  const bool root = n.IsRoot();
+  Put16(page + 2, static_cast<std::uint32_t>(n.Count()));
+  Put32(page + 4, n.left);
+  Put32(page + 8, n.right);
+  const std::size_t len = static_cast<std::size_t>(n.keyLen);
+  if (!n.leaf) {
+    if (!NodeFits(n, fill)) return false;
+    Put16(page, root ? 1 : 0);
+    std::uint8_t* p = page + 12;
+    for (std::size_t i = 0; i < n.Count(); ++i, p += len + 8) {
+      std::memcpy(p, n.Key(i).data(), len);
+      Put32BE(p + len, n.recs[i]);
+      Put32BE(p + len + 4, n.children[i]);
+    }
+    return true;
+  }
+  const int bits = BitLength(static_cast<std::uint32_t>(n.keyLen));
+  std::uint32_t maxRec = 0;
+  for (auto r : n.recs) maxRec = std::max(maxRec, r);
+  const int e = EntryBytesFor(maxRec, 2 * bits);
+  if (e == 0) return false;
+  const int rb = 8 * e - 2 * bits;
+  const int used = 24 + static_cast<int>(n.Count()) * e + PoolBytes(n, fill);
+  if (used > static_cast<int>(kPageSize)) return false;
+  Put16(page, root ? 3 : 2);
+  Put16(page + 12, kPageSize - static_cast<std::uint32_t>(used));
+  Put32(page + 14, rb >= 32 ? 0xFFFFFFFFu : ((1u << rb) - 1));
+  page[18] = static_cast<std::uint8_t>((1u << bits) - 1);
+  page[19] = static_cast<std::uint8_t>((1u << bits) - 1);
+  page[20] = static_cast<std::uint8_t>(rb);
+  page[21] = static_cast<std::uint8_t>(bits);
+  page[22] = static_cast<std::uint8_t>(bits);
+  page[23] = static_cast<std::uint8_t>(e);
+  std::size_t pos = kPageSize;
+  for (std::size_t i = 0; i < n.Count(); ++i) {
+    std::string_view k = n.Key(i);
+    int trail = TrailCount(k, fill);
+    int dup = i == 0 ? 0 : std::min(CommonPrefix(n.Key(i - 1), k), n.keyLen - trail);
+    std::size_t fresh = len - static_cast<std::size_t>(dup + trail);
+    pos -= fresh;
+    std::memcpy(page + pos, k.data() + dup, fresh);
+    std::uint64_t v = n.recs[i] | (static_cast<std::uint64_t>(dup) << rb) |
+                      (static_cast<std::uint64_t>(trail) << (rb + bits));
+    std::uint8_t* ent = page + 24 + i * static_cast<std::size_t>(e);
+    for (int b = 0; b < e; ++b) ent[b] = static_cast<std::uint8_t>(v >> (8 * b));
+  }
+  return true;
+}
+
+}  // namespace xbe::cdx

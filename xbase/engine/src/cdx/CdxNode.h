@@ -1,0 +1,111 @@
+#pragma once
+// One 512-byte node of a compact B+-tree, decoded.
+//
+//   interior node                    leaf node ("compact")
+//   +0  attr   u16 LE (bit 0 root)   +0  attr   u16 LE (bit 1 leaf, bit 0 root)
+//   +2  count  u16 LE                +2  count  u16 LE
+//   +4  left   u32 LE (-1 = none)    +4  left / +8 right as interior
+//   +8  right  u32 LE                +12 free bytes u16 LE
+//   +12 count x [key L bytes,        +14 record mask u32, +18 dup mask u8,
+//        recno u32 BE,               +19 trail mask u8, +20 RB, +21 DB,
+//        child u32 BE]               +22 TB, +23 E (bytes per entry)
+//                                    +24 count x E-byte LE entries:
+//                                        recno | dup << RB | trail << (RB+DB)
+//                                    ... gap ...
+//                                    key pool, packed down from byte 511
+//
+// An interior entry carries the last (key, recno) of its child's subtree.
+// Leaf keys drop the bytes shared with the previous (fully expanded) key and
+// their trailing fill bytes (blank for character keys, 0 otherwise).
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace xbe::cdx {
+
+constexpr std::uint32_t kPageSize = 512;
+constexpr std::uint32_t kNoPage = 0xFFFFFFFFu;
+constexpr int kMaxKeyLength = 240;
+
+inline std::uint16_t Get16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+inline std::uint32_t Get32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline std::uint32_t Get32BE(const std::uint8_t* p) {
+  return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
+         (static_cast<std::uint32_t>(p[2]) << 8) | static_cast<std::uint32_t>(p[3]);
+}
+inline void Put16(std::uint8_t* p, std::uint32_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+inline void Put32(std::uint8_t* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+inline void Put32BE(std::uint8_t* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
+}
+
+// How a leaf was laid out on disk; Check compares it with the rules.
+struct LeafLayout {
+  int entryBytes = 0, recBits = 0, dupBits = 0, trailBits = 0;
+  std::uint32_t recMask = 0;
+  std::uint8_t dupMask = 0, trailMask = 0;
+  int storedFree = 0, computedFree = 0;
+};
+
+struct Node {
+  std::uint32_t offset = 0;
+  std::uint16_t attr = 0;
+  bool leaf = true;
+  std::uint32_t left = kNoPage, right = kNoPage;
+  int keyLen = 0;
+  std::string keys;                     // Count() * keyLen bytes
+  std::vector<std::uint32_t> recs;
+  std::vector<std::uint32_t> children;  // interior nodes only
+  LeafLayout layout;                    // leaves as read from disk
+
+  std::size_t Count() const { return recs.size(); }
+  std::string_view Key(std::size_t i) const {
+    return std::string_view(keys.data() + i * static_cast<std::size_t>(keyLen),
+                            static_cast<std::size_t>(keyLen));
+  }
+  bool IsRoot() const { return (attr & 1) != 0; }
+  void Insert(std::size_t i, std::string_view key, std::uint32_t rec, std::uint32_t child = 0);
+  void Erase(std::size_t i);
+};
+
+// (key, recno) order: unsigned bytes, then record number.
+inline int CompareEntry(std::string_view a, std::uint32_t ra, std::string_view b,
+                        std::uint32_t rb) {
+  int c = a.compare(b);  // char_traits<char>::compare is memcmp: unsigned bytes
+  if (c != 0) return c < 0 ? -1 : 1;
+  return ra < rb ? -1 : (ra > rb ? 1 : 0);
+}
+
+int InteriorCapacity(int keyLen);
+int BitLength(std::uint32_t v);
+
+// Decodes the page at `offset`. False with *error on any field that does
+// not fit the page or the key length; never reads outside `page`.
+bool DecodeNode(const std::uint8_t* page, std::uint32_t offset, int keyLen, char fill, Node& out,
+                std::string* error);
+
+// Entry size (E) a leaf needs for record numbers up to `maxRec`; 0 when
+// none fits a 32-bit record mask.
+int LeafEntryBytes(std::uint32_t maxRec, int keyLen);
+// Key-pool bytes `key` takes after `prev` (empty for a node's first key).
+int PoolCost(std::string_view prev, std::string_view key, char fill);
+
+// Bytes a leaf with these entries needs, 24-byte header included.
+int LeafBytes(const Node& n, char fill);
+bool NodeFits(const Node& n, char fill);
+// Encodes `n` (root flag from n.attr) into a zeroed page. False when it
+// does not fit.
+bool EncodeNode(const Node& n, char fill, std::uint8_t* page);
+
+}  // namespace xbe::cdx

@@ -1,0 +1,276 @@
+#include "cdx/CdxStore.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace xbe::cdx {
+
+namespace {
+constexpr std::size_t kMaxCachedPages = 1024;  // 512 KiB per open index
+constexpr std::size_t kMaxCachedNodes = 4096;
+
+std::string Hex(std::uint32_t v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%X", v);
+  return buf;
+}
+}  // namespace
+
+bool Store::OpenFile(const std::string& path, bool writable, std::string* error) {
+  path_ = path;
+  writable_ = writable;
+  memory_ = false;
+  if (!file_.Open(path, writable, error)) return false;
+  std::int64_t size = file_.Size();
+  if (size < 0) {
+    if (error) *error = path + ": cannot determine the file size";
+    return false;
+  }
+  size_ = static_cast<std::uint64_t>(size) / kPageSize * kPageSize;
+  if (size_ > 0xFFFFFE00ull) size_ = 0xFFFFFE00ull;  // offsets are 32-bit
+  return true;
+}
+
+void Store::OpenImage(std::string image) {
+  memory_ = true;
+  writable_ = true;
+  image_ = std::move(image);
+  image_.resize(image_.size() / kPageSize * kPageSize);
+  size_ = image_.size();
+}
+
+bool Store::ReadRaw(std::uint32_t offset, Page& out, std::string* error) {
+  if (std::uint64_t(offset) + kPageSize > size_) {
+    if (error) *error = "page " + Hex(offset) + " lies beyond the end of the file";
+    return false;
+  }
+  if (memory_) {
+    std::memcpy(out.data(), image_.data() + offset, kPageSize);
+    return true;
+  }
+  auto it = pages_.find(offset);
+  if (it != pages_.end()) {
+    lru_.splice(lru_.begin(), lru_, it->second.lru);
+    out = it->second.page;
+    return true;
+  }
+  if (!file_.ReadAt(offset, out.data(), kPageSize, error)) return false;
+  CachePage(offset, out, false);
+  return true;
+}
+
+bool Store::ReadPage(std::uint32_t offset, Page& out, std::string* error) {
+  if (inTxn_) {
+    auto it = pending_.find(offset);
+    if (it != pending_.end()) {
+      out = it->second;
+      return true;
+    }
+  }
+  return ReadRaw(offset, out, error);
+}
+
+void Store::CachePage(std::uint32_t offset, const Page& page, bool dirty) {
+  auto it = pages_.find(offset);
+  if (it != pages_.end()) {
+    it->second.page = page;
+    lru_.splice(lru_.begin(), lru_, it->second.lru);
+  } else {
+    lru_.push_front(offset);
+    pages_.emplace(offset, Cached{page, lru_.begin()});
+  }
+  if (dirty) dirty_[offset] = true;
+  while (pages_.size() > kMaxCachedPages) {
+    std::uint32_t victim = lru_.back();
+    auto v = pages_.find(victim);
+    if (dirty_.count(victim)) {
+      std::string err;
+      if (!WriteBack(victim, v->second.page, &err)) {
+        if (deferredError_.empty()) deferredError_ = err;
+        // Keep the page: dropping it would lose the change.
+        lru_.splice(lru_.begin(), lru_, v->second.lru);
+        break;
+      }
+      dirty_.erase(victim);
+    }
+    lru_.pop_back();
+    pages_.erase(v);
+  }
+}
+
+bool Store::WriteBack(std::uint32_t offset, const Page& page, std::string* error) {
+  return file_.WriteAt(offset, page.data(), kPageSize, error);
+}
+
+std::shared_ptr<const Node> Store::Load(std::uint32_t offset, int keyLen, char fill,
+                                        std::string* error) {
+  if (!ValidPage(offset)) {
+    if (error) *error = "node offset " + Hex(offset) + " is not a page of the file";
+    return nullptr;
+  }
+  if (inTxn_) {
+    auto it = pendingNodes_.find(offset);
+    if (it != pendingNodes_.end() && it->second->keyLen == keyLen) return it->second;
+  }
+  if (!(inTxn_ && pending_.count(offset))) {
+    auto it = nodes_.find(offset);
+    if (it != nodes_.end() && it->second->keyLen == keyLen) return it->second;
+  }
+  Page page;
+  if (!ReadPage(offset, page, error)) return nullptr;
+  auto node = std::make_shared<Node>();
+  if (!DecodeNode(page.data(), offset, keyLen, fill, *node, error)) return nullptr;
+  if (!(inTxn_ && pending_.count(offset))) {
+    if (nodes_.size() >= kMaxCachedNodes) nodes_.clear();
+    nodes_[offset] = node;
+  }
+  return node;
+}
+
+void Store::Begin() {
+  if (txnDepth_++ > 0) return;
+  inTxn_ = true;
+  pending_.clear();
+  pendingNodes_.clear();
+  sizeBeforeTxn_ = size_;
+}
+
+void Store::Commit() {
+  if (txnDepth_ == 0 || --txnDepth_ > 0) return;
+  inTxn_ = false;
+  for (auto& [offset, page] : pending_) {
+    if (memory_) {
+      if (image_.size() < std::size_t(offset) + kPageSize) image_.resize(std::size_t(offset) + kPageSize);
+      std::memcpy(image_.data() + offset, page.data(), kPageSize);
+    } else {
+      CachePage(offset, page, true);
+    }
+    nodes_.erase(offset);
+  }
+  for (auto& [offset, node] : pendingNodes_) nodes_[offset] = node;
+  if (nodes_.size() > kMaxCachedNodes) nodes_.clear();
+  pending_.clear();
+  pendingNodes_.clear();
+  ++generation_;
+}
+
+void Store::Abort() {
+  if (txnDepth_ == 0) return;
+  txnDepth_ = 0;
+  inTxn_ = false;
+  pending_.clear();
+  pendingNodes_.clear();
+  size_ = sizeBeforeTxn_;
+}
+
+void Store::WritePage(std::uint32_t offset, const Page& page) {
+  if (inTxn_) {
+    pending_[offset] = page;
+    pendingNodes_.erase(offset);
+    return;
+  }
+  Begin();
+  pending_[offset] = page;
+  Commit();
+}
+
+bool Store::WriteNode(const Node& node, char fill, std::string* error) {
+  Page page;
+  if (!EncodeNode(node, fill, page.data())) {
+    if (error) *error = "node " + Hex(node.offset) + " does not fit its page";
+    return false;
+  }
+  bool own = !inTxn_;
+  if (own) Begin();
+  pending_[node.offset] = page;
+  auto copy = std::make_shared<Node>(node);
+  copy->attr = page[0];  // what is on disk now
+  pendingNodes_[node.offset] = std::move(copy);
+  if (own) Commit();
+  return true;
+}
+
+bool Store::FreeHead(std::uint32_t& head, std::string* error) {
+  Page header;
+  if (!ReadPage(0, header, error)) return false;
+  head = Get32(header.data() + 4);
+  if (head == kNoPage) head = 0;
+  return true;
+}
+
+bool Store::CanAllocate(int count, std::string* error) {
+  std::uint32_t head;
+  if (!FreeHead(head, error)) return false;
+  for (int i = 0; i < count && head != 0; ++i) {
+    if (!ValidPage(head)) {
+      if (error) *error = "free list points to " + Hex(head) + ", not a page of the file";
+      return false;
+    }
+    Page page;
+    if (!ReadPage(head, page, error)) return false;
+    head = Get32(page.data());
+    if (head == kNoPage) head = 0;
+  }
+  return true;
+}
+
+bool Store::AllocPage(std::uint32_t& offset, std::string* error) {
+  std::uint32_t head;
+  if (!FreeHead(head, error)) return false;
+  if (head == 0) {
+    offset = AppendPages(1);
+    return true;
+  }
+  if (!ValidPage(head)) {
+    if (error) *error = "free list points to " + Hex(head) + ", not a page of the file";
+    return false;
+  }
+  Page page, header;
+  if (!ReadPage(head, page, error) || !ReadPage(0, header, error)) return false;
+  Put32(header.data() + 4, Get32(page.data()) == kNoPage ? 0 : Get32(page.data()));
+  WritePage(0, header);
+  offset = head;
+  return true;
+}
+
+std::uint32_t Store::AppendPages(std::uint32_t count) {
+  auto offset = static_cast<std::uint32_t>(size_);
+  size_ += std::uint64_t(count) * kPageSize;
+  Page zero{};
+  for (std::uint32_t i = 0; i < count; ++i) WritePage(offset + i * kPageSize, zero);
+  return offset;
+}
+
+bool Store::FreePage(std::uint32_t offset, std::string* error) {
+  std::uint32_t head;
+  if (!FreeHead(head, error)) return false;
+  Page page{}, header;
+  Put32(page.data(), head);
+  if (!ReadPage(0, header, error)) return false;
+  WritePage(offset, page);
+  Put32(header.data() + 4, offset);
+  WritePage(0, header);
+  return true;
+}
+
+bool Store::Flush(std::string* error) {
+  if (memory_) return true;
+  if (!deferredError_.empty()) {
+    if (error) *error = deferredError_;
+    deferredError_.clear();
+    return false;
+  }
+  if (dirty_.empty()) return true;
+  if (!writable_) {
+    if (error) *error = path_ + ": index opened read-only";
+    return false;
+  }
+  for (auto it = dirty_.begin(); it != dirty_.end();) {
+    auto p = pages_.find(it->first);
+    if (p != pages_.end() && !WriteBack(it->first, p->second.page, error)) return false;
+    it = dirty_.erase(it);
+  }
+  return file_.Sync(error);
+}
+
+}  // namespace xbe::cdx

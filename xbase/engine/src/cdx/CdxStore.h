@@ -1,0 +1,97 @@
+#pragma once
+// The pages of one CDX file: a bounded cache of raw pages over the file (or
+// over an in-memory image while a tag is built), a cache of decoded nodes,
+// the shared free-page list, and small transactions so that an update that
+// fails half-way writes nothing.
+#include <array>
+#include <cstdint>
+#include <list>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "cdx/CdxNode.h"
+#include "platform/RandomFile.h"
+
+namespace xbe::cdx {
+
+using Page = std::array<std::uint8_t, kPageSize>;
+
+class Store {
+ public:
+  // Reads and writes the file at `path`.
+  bool OpenFile(const std::string& path, bool writable, std::string* error);
+  // Works on `image` (a whole file) in memory; Image() gives the result.
+  void OpenImage(std::string image);
+  const std::string& Image() const { return image_; }
+  bool Writable() const { return writable_; }
+  const std::string& Path() const { return path_; }
+
+  // File size in bytes, rounded down to whole pages, pending pages included.
+  std::uint64_t Size() const { return size_; }
+  bool ValidPage(std::uint32_t offset, std::uint32_t pages = 1) const {
+    return offset >= kPageSize && offset % kPageSize == 0 &&
+           std::uint64_t(offset) + std::uint64_t(pages) * kPageSize <= size_;
+  }
+
+  bool ReadPage(std::uint32_t offset, Page& out, std::string* error);
+  // Decoded node, cached. Offset is checked against the file first.
+  std::shared_ptr<const Node> Load(std::uint32_t offset, int keyLen, char fill,
+                                   std::string* error);
+
+  // Changes are collected until Commit (applied to the page cache) or
+  // Abort (dropped). Transactions nest: the outermost Commit applies, any
+  // Abort drops everything. Outside a transaction writes apply at once.
+  void Begin();
+  void Commit();
+  void Abort();
+  void WritePage(std::uint32_t offset, const Page& page);
+  bool WriteNode(const Node& node, char fill, std::string* error);
+  // A page for a new node: the head of the free list, else end of file.
+  bool AllocPage(std::uint32_t& offset, std::string* error);
+  // Pages at end of file (tag headers need two in a row).
+  std::uint32_t AppendPages(std::uint32_t count);
+  bool FreePage(std::uint32_t offset, std::string* error);
+  // Whether `count` pages can be allocated (the free list is sound).
+  bool CanAllocate(int count, std::string* error);
+
+  // Writes dirty pages, then fsyncs.
+  bool Flush(std::string* error);
+  bool HasDirtyPages() const { return !dirty_.empty(); }
+  // Bumped on every committed change; cursors compare it.
+  std::uint64_t Generation() const { return generation_; }
+
+ private:
+  bool FreeHead(std::uint32_t& head, std::string* error);
+  bool ReadRaw(std::uint32_t offset, Page& out, std::string* error);
+  void CachePage(std::uint32_t offset, const Page& page, bool dirty);
+  bool WriteBack(std::uint32_t offset, const Page& page, std::string* error);
+
+  platform::RandomFile file_;
+  bool memory_ = false;
+  bool writable_ = false;
+  std::string image_;
+  std::string path_;
+  std::uint64_t size_ = 0;
+  std::uint64_t generation_ = 0;
+
+  struct Cached {
+    Page page;
+    std::list<std::uint32_t>::iterator lru;
+  };
+  std::unordered_map<std::uint32_t, Cached> pages_;
+  std::list<std::uint32_t> lru_;
+  std::map<std::uint32_t, bool> dirty_;  // ordered: written back in file order
+  std::string deferredError_;            // a write-back that failed on eviction
+
+  std::unordered_map<std::uint32_t, std::shared_ptr<const Node>> nodes_;
+
+  bool inTxn_ = false;
+  int txnDepth_ = 0;
+  std::map<std::uint32_t, Page> pending_;
+  std::unordered_map<std::uint32_t, std::shared_ptr<const Node>> pendingNodes_;
+  std::uint64_t sizeBeforeTxn_ = 0;
+};
+
+}  // namespace xbe::cdx

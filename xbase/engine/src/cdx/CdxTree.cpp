@@ -1,0 +1,521 @@
+#include "cdx/CdxTree.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace xbe::cdx {
+
+namespace {
+
+std::string Hex(std::uint32_t v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%X", v);
+  return buf;
+}
+
+bool Fail(std::string* error, const std::string& what) {
+  if (error) *error = what;
+  return false;
+}
+
+// Index of the first entry >= (key, rec) in `n`.
+std::size_t LowerIndex(const Node& n, std::string_view key, std::uint32_t rec) {
+  std::size_t lo = 0, hi = n.Count();
+  while (lo < hi) {
+    std::size_t mid = (lo + hi) / 2;
+    if (CompareEntry(n.Key(mid), n.recs[mid], key, rec) < 0)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  return lo;
+}
+
+int CompareKey(std::string_view entry, std::string_view key, bool prefix) {
+  if (prefix) entry = entry.substr(0, std::min(entry.size(), key.size()));
+  int c = entry.compare(key);
+  return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+// Index of the first entry whose key >= key (prefix-wise when asked).
+std::size_t KeyIndex(const Node& n, std::string_view key, bool prefix) {
+  std::size_t lo = 0, hi = n.Count();
+  while (lo < hi) {
+    std::size_t mid = (lo + hi) / 2;
+    if (CompareKey(n.Key(mid), key, prefix) < 0)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  return lo;
+}
+
+Node Slice(const Node& n, std::size_t from, std::size_t to) {
+  Node s;
+  s.leaf = n.leaf;
+  s.keyLen = n.keyLen;
+  s.attr = n.leaf ? 2 : 0;
+  const std::size_t len = static_cast<std::size_t>(n.keyLen);
+  s.keys = n.keys.substr(from * len, (to - from) * len);
+  s.recs.assign(n.recs.begin() + static_cast<std::ptrdiff_t>(from),
+                n.recs.begin() + static_cast<std::ptrdiff_t>(to));
+  if (!n.leaf)
+    s.children.assign(n.children.begin() + static_cast<std::ptrdiff_t>(from),
+                      n.children.begin() + static_cast<std::ptrdiff_t>(to));
+  return s;
+}
+
+// Split point that lets both halves fit, as close to the middle as possible.
+std::size_t SplitPoint(const Node& n, char fill) {
+  const std::size_t count = n.Count();
+  for (std::size_t d = 0; d < count; ++d) {
+    for (int sign : {1, -1}) {
+      std::ptrdiff_t k = static_cast<std::ptrdiff_t>(count / 2) + sign * static_cast<std::ptrdiff_t>(d);
+      if (k < 1 || k >= static_cast<std::ptrdiff_t>(count)) continue;
+      auto uk = static_cast<std::size_t>(k);
+      if (NodeFits(Slice(n, 0, uk), fill) && NodeFits(Slice(n, uk, count), fill)) return uk;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool Tree::Descend(std::string_view key, std::uint32_t rec, std::vector<Step>& path,
+                   std::string* error) {
+  path.clear();
+  std::uint32_t offset = root_;
+  for (int depth = 0;; ++depth) {
+    if (depth > kMaxDepth) return Fail(error, "tree deeper than " + std::to_string(kMaxDepth) + " levels (a loop between nodes)");
+    auto node = LoadNode(offset, error);
+    if (!node) return false;
+    std::size_t i = LowerIndex(*node, key, rec);
+    if (node->leaf) {
+      path.push_back({*node, i});
+      return true;
+    }
+    if (node->Count() == 0) return Fail(error, "interior node " + Hex(offset) + " has no keys");
+    if (i == node->Count()) i = node->Count() - 1;
+    path.push_back({*node, i});
+    offset = node->children[i];
+  }
+}
+
+bool Tree::Relink(std::uint32_t offset, bool leftPointer, std::uint32_t to, std::string* error) {
+  auto sib = LoadNode(offset, error);
+  if (!sib) return false;
+  Node copy = *sib;
+  (leftPointer ? copy.left : copy.right) = to;
+  return store_.WriteNode(copy, fill_, error);
+}
+
+bool Tree::Propagate(std::vector<Step>& path, std::string* error) {
+  for (std::size_t level = path.size() - 1;; --level) {
+    Node& cur = path[level].node;
+    if (level == 0) return FixRoot(cur, error);
+    cur.attr = cur.leaf ? 2 : 0;
+    struct Repl {
+      std::string key;
+      std::uint32_t rec, child;
+    };
+    std::vector<Repl> repl;
+    if (cur.Count() == 0) {
+      if (cur.left != kNoPage && !Relink(cur.left, false, cur.right, error)) return false;
+      if (cur.right != kNoPage && !Relink(cur.right, true, cur.left, error)) return false;
+      if (!store_.FreePage(cur.offset, error)) return false;
+    } else if (NodeFits(cur, fill_)) {
+      if (!store_.WriteNode(cur, fill_, error)) return false;
+      repl.push_back({std::string(cur.Key(cur.Count() - 1)), cur.recs.back(), cur.offset});
+    } else {
+      std::size_t k = SplitPoint(cur, fill_);
+      if (k == 0) return Fail(error, "node " + Hex(cur.offset) + " cannot be split");
+      Node left = Slice(cur, 0, k), right = Slice(cur, k, cur.Count());
+      left.offset = cur.offset;
+      if (!store_.AllocPage(right.offset, error)) return false;
+      left.left = cur.left;
+      right.right = cur.right;
+      left.right = right.offset;
+      right.left = left.offset;
+      if (cur.right != kNoPage && !Relink(cur.right, true, right.offset, error)) return false;
+      if (!store_.WriteNode(left, fill_, error) || !store_.WriteNode(right, fill_, error))
+        return false;
+      repl.push_back({std::string(left.Key(left.Count() - 1)), left.recs.back(), left.offset});
+      repl.push_back({std::string(right.Key(right.Count() - 1)), right.recs.back(), right.offset});
+    }
+    Node& parent = path[level - 1].node;
+    std::size_t idx = path[level - 1].index;
+    if (repl.size() == 1 && parent.Key(idx) == repl[0].key && parent.recs[idx] == repl[0].rec &&
+        parent.children[idx] == repl[0].child)
+      return true;  // the parent still describes this node exactly
+    parent.Erase(idx);
+    for (std::size_t r = 0; r < repl.size(); ++r)
+      parent.Insert(idx + r, repl[r].key, repl[r].rec, repl[r].child);
+  }
+}
+
+bool Tree::FixRoot(Node& root, std::string* error) {
+  root.left = root.right = kNoPage;
+  for (int guard = 0; !root.leaf && root.Count() <= 1 && guard < kMaxDepth; ++guard) {
+    if (root.Count() == 0) {
+      root.leaf = true;
+      root.children.clear();
+      break;
+    }
+    // One child left: pull it up so that the tree gets lower again.
+    auto child = LoadNode(root.children[0], error);
+    if (!child) return false;
+    std::uint32_t childOffset = child->offset;
+    root.leaf = child->leaf;
+    root.keys = child->keys;
+    root.recs = child->recs;
+    root.children = child->children;
+    if (!store_.FreePage(childOffset, error)) return false;
+  }
+  root.attr = root.leaf ? 3 : 1;
+  if (NodeFits(root, fill_)) return store_.WriteNode(root, fill_, error);
+  // The root keeps its offset: its entries move to two new nodes below it.
+  std::size_t k = SplitPoint(root, fill_);
+  if (k == 0) return Fail(error, "root " + Hex(root.offset) + " cannot be split");
+  Node a = Slice(root, 0, k), b = Slice(root, k, root.Count());
+  if (!store_.AllocPage(a.offset, error) || !store_.AllocPage(b.offset, error)) return false;
+  a.right = b.offset;
+  b.left = a.offset;
+  if (!store_.WriteNode(a, fill_, error) || !store_.WriteNode(b, fill_, error)) return false;
+  Node top;
+  top.offset = root.offset;
+  top.keyLen = keyLen_;
+  top.leaf = false;
+  top.attr = 1;
+  top.Insert(0, a.Key(a.Count() - 1), a.recs.back(), a.offset);
+  top.Insert(1, b.Key(b.Count() - 1), b.recs.back(), b.offset);
+  return store_.WriteNode(top, fill_, error);
+}
+
+bool Tree::Insert(std::string_view key, std::uint32_t rec, std::string* error) {
+  if (key.size() != static_cast<std::size_t>(keyLen_))
+    return Fail(error, "key of " + std::to_string(key.size()) + " bytes for a key length of " +
+                           std::to_string(keyLen_));
+  if (rec == 0) return Fail(error, "record number 0");
+  std::vector<Step> path;
+  if (!Descend(key, rec, path, error)) return false;
+  Step& leaf = path.back();
+  if (leaf.index < leaf.node.Count() &&
+      CompareEntry(leaf.node.Key(leaf.index), leaf.node.recs[leaf.index], key, rec) == 0)
+    return Fail(error, "the entry is already present");
+  leaf.node.Insert(leaf.index, key, rec);
+  store_.Begin();
+  if (!Propagate(path, error)) {
+    store_.Abort();
+    return false;
+  }
+  store_.Commit();
+  return true;
+}
+
+bool Tree::Remove(std::string_view key, std::uint32_t rec, std::string* error) {
+  if (key.size() != static_cast<std::size_t>(keyLen_)) return Fail(error, "the entry is not present");
+  std::vector<Step> path;
+  if (!Descend(key, rec, path, error)) return false;
+  Step& leaf = path.back();
+  if (leaf.index >= leaf.node.Count() ||
+      CompareEntry(leaf.node.Key(leaf.index), leaf.node.recs[leaf.index], key, rec) != 0)
+    return Fail(error, "the entry is not present");
+  leaf.node.Erase(leaf.index);
+  store_.Begin();
+  if (!Propagate(path, error)) {
+    store_.Abort();
+    return false;
+  }
+  store_.Commit();
+  return true;
+}
+
+bool Tree::Contains(std::string_view key, std::uint32_t rec, std::string* error) {
+  if (key.size() != static_cast<std::size_t>(keyLen_)) return false;
+  Pos pos;
+  if (!LowerBound(key, rec, pos, error)) return false;
+  return pos.leaf->Key(pos.index) == key && pos.leaf->recs[pos.index] == rec;
+}
+
+bool Tree::LowerBound(std::string_view key, std::uint32_t rec, Pos& pos, std::string* error) {
+  pos = Pos();
+  std::uint32_t offset = root_;
+  for (int depth = 0;; ++depth) {
+    if (depth > kMaxDepth) return Fail(error, "tree deeper than " + std::to_string(kMaxDepth) + " levels (a loop between nodes)");
+    auto node = LoadNode(offset, error);
+    if (!node) return false;
+    std::size_t i = LowerIndex(*node, key, rec);
+    if (i == node->Count()) {
+      if (!node->leaf || node->Count() == 0) return false;
+      pos = {node, i - 1};
+      return Next(pos, error);
+    }
+    if (node->leaf) {
+      pos = {node, i};
+      return true;
+    }
+    offset = node->children[i];
+  }
+}
+
+bool Tree::SeekKey(std::string_view key, bool prefix, Pos& pos, std::string* error) {
+  pos = Pos();
+  std::uint32_t offset = root_;
+  for (int depth = 0;; ++depth) {
+    if (depth > kMaxDepth) return Fail(error, "tree deeper than " + std::to_string(kMaxDepth) + " levels (a loop between nodes)");
+    auto node = LoadNode(offset, error);
+    if (!node) return false;
+    std::size_t i = KeyIndex(*node, key, prefix);
+    if (i == node->Count()) {
+      if (!node->leaf || node->Count() == 0) return false;
+      pos = {node, i - 1};
+      return Next(pos, error);
+    }
+    if (node->leaf) {
+      pos = {node, i};
+      return true;
+    }
+    offset = node->children[i];
+  }
+}
+
+bool Tree::First(Pos& pos, std::string* error) {
+  pos = Pos();
+  std::uint32_t offset = root_;
+  for (int depth = 0; depth <= kMaxDepth; ++depth) {
+    auto node = LoadNode(offset, error);
+    if (!node) return false;
+    if (node->Count() == 0) return false;
+    if (node->leaf) {
+      pos = {node, 0};
+      return true;
+    }
+    offset = node->children.front();
+  }
+  return Fail(error, "tree deeper than " + std::to_string(kMaxDepth) + " levels (a loop between nodes)");
+}
+
+bool Tree::Last(Pos& pos, std::string* error) {
+  pos = Pos();
+  std::uint32_t offset = root_;
+  for (int depth = 0; depth <= kMaxDepth; ++depth) {
+    auto node = LoadNode(offset, error);
+    if (!node) return false;
+    if (node->Count() == 0) return false;
+    if (node->leaf) {
+      pos = {node, node->Count() - 1};
+      return true;
+    }
+    offset = node->children.back();
+  }
+  return Fail(error, "tree deeper than " + std::to_string(kMaxDepth) + " levels (a loop between nodes)");
+}
+
+bool Tree::Next(Pos& pos, std::string* error) {
+  if (!pos.leaf) return false;
+  if (pos.index + 1 < pos.leaf->Count()) {
+    ++pos.index;
+    return true;
+  }
+  std::uint32_t offset = pos.leaf->right;
+  if (offset == kNoPage) {
+    pos = Pos();
+    return false;
+  }
+  auto next = LoadNode(offset, error);
+  if (next && (!next->leaf || next->Count() == 0 ||
+               CompareEntry(next->Key(0), next->recs[0], pos.leaf->Key(pos.index),
+                            pos.leaf->recs[pos.index]) <= 0)) {
+    Fail(error, "leaf chain broken at node " + Hex(offset));
+    next = nullptr;
+  }
+  pos = Pos();
+  if (!next) return false;
+  pos = {next, 0};
+  return true;
+}
+
+bool Tree::Prev(Pos& pos, std::string* error) {
+  if (!pos.leaf) return false;
+  if (pos.index > 0 && pos.index <= pos.leaf->Count()) {
+    --pos.index;
+    return true;
+  }
+  std::uint32_t offset = pos.leaf->left;
+  if (offset == kNoPage) {
+    pos = Pos();
+    return false;
+  }
+  auto prev = LoadNode(offset, error);
+  if (prev && (!prev->leaf || prev->Count() == 0 ||
+               CompareEntry(prev->Key(prev->Count() - 1), prev->recs.back(),
+                            pos.leaf->Key(pos.index), pos.leaf->recs[pos.index]) >= 0)) {
+    Fail(error, "leaf chain broken at node " + Hex(offset));
+    prev = nullptr;
+  }
+  pos = Pos();
+  if (!prev) return false;
+  pos = {prev, prev->Count() - 1};
+  return true;
+}
+
+bool Tree::Build(Store& store, std::uint32_t root, int keyLen, char fill,
+                 const std::vector<Entry>& entries, std::string* error) {
+  std::vector<Node> level;
+  {
+    Node cur;
+    cur.keyLen = keyLen;
+    cur.leaf = true;
+    std::uint32_t maxRec = 0;
+    int pool = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      const Entry& e = entries[i];
+      std::string_view prev = cur.Count() ? cur.Key(cur.Count() - 1) : std::string_view();
+      int cost = PoolCost(prev, e.key, fill);
+      std::uint32_t m = std::max(maxRec, e.rec);
+      int eb = LeafEntryBytes(m, keyLen);
+      if (eb == 0) return Fail(error, "record number " + std::to_string(e.rec) + " too large");
+      if (cur.Count() && 24 + static_cast<int>(cur.Count() + 1) * eb + pool + cost > static_cast<int>(kPageSize)) {
+        level.push_back(std::move(cur));
+        cur = Node();
+        cur.keyLen = keyLen;
+        cur.leaf = true;
+        maxRec = e.rec;
+        pool = PoolCost({}, e.key, fill);
+      } else {
+        maxRec = m;
+        pool += cost;
+      }
+      cur.Insert(cur.Count(), e.key, e.rec);
+    }
+    level.push_back(std::move(cur));
+  }
+  const std::size_t cap = static_cast<std::size_t>(InteriorCapacity(keyLen));
+  if (cap < 2) return Fail(error, "key length " + std::to_string(keyLen) + " too large");
+  while (level.size() > 1) {
+    for (auto& n : level)
+      if (!store.AllocPage(n.offset, error)) return false;
+    std::vector<Node> up;
+    for (std::size_t i = 0; i < level.size(); ++i) {
+      Node& n = level[i];
+      n.attr = n.leaf ? 2 : 0;
+      n.left = i ? level[i - 1].offset : kNoPage;
+      n.right = i + 1 < level.size() ? level[i + 1].offset : kNoPage;
+      if (!store.WriteNode(n, fill, error)) return false;
+      if (i % cap == 0) {
+        up.emplace_back();
+        up.back().keyLen = keyLen;
+        up.back().leaf = false;
+      }
+      up.back().Insert(up.back().Count(), n.Key(n.Count() - 1), n.recs.back(), n.offset);
+    }
+    level = std::move(up);
+  }
+  Node& top = level.front();
+  top.offset = root;
+  top.attr = top.leaf ? 3 : 1;
+  top.left = top.right = kNoPage;
+  return store.WriteNode(top, fill, error);
+}
+
+bool Tree::CollectPages(std::vector<std::uint32_t>& pages, std::string* error) {
+  std::set<std::uint32_t> seen;
+  std::vector<std::pair<std::uint32_t, int>> todo{{root_, 0}};
+  while (!todo.empty()) {
+    auto [offset, depth] = todo.back();
+    todo.pop_back();
+    if (depth > kMaxDepth || !seen.insert(offset).second)
+      return Fail(error, "node " + Hex(offset) + " is reached twice");
+    auto node = LoadNode(offset, error);
+    if (!node) return false;
+    pages.push_back(offset);
+    if (!node->leaf)
+      for (auto c : node->children) todo.push_back({c, depth + 1});
+  }
+  return true;
+}
+
+bool Tree::CheckStructure(const std::string& label, std::vector<Entry>& entries,
+                          std::set<std::uint32_t>& pages, std::string* report) {
+  bool ok = true;
+  int findings = 0;
+  auto finding = [&](const std::string& text) {
+    ok = false;
+    if (++findings <= 50 && report) *report += label + text + "\n";
+  };
+  struct LevelNode {
+    std::uint32_t offset, left, right;
+  };
+  std::vector<std::vector<LevelNode>> levels;
+  int leafDepth = -1;
+
+  // Recursion: returns the last entry of the subtree in *last.
+  std::function<bool(std::uint32_t, int, Entry*)> visit = [&](std::uint32_t offset, int depth,
+                                                              Entry* last) -> bool {
+    if (depth > kMaxDepth) {
+      finding("tree deeper than " + std::to_string(kMaxDepth) + " levels at node " + Hex(offset));
+      return false;
+    }
+    if (!pages.insert(offset).second) {
+      finding("node " + Hex(offset) + " is used twice");
+      return false;
+    }
+    std::string err;
+    auto node = LoadNode(offset, &err);
+    if (!node) {
+      finding(err);
+      return false;
+    }
+    const std::string at = "node " + Hex(offset) + ": ";
+    if (depth == 0 && !node->IsRoot()) finding(at + "root without the root flag");
+    if (depth > 0 && node->IsRoot()) finding(at + "root flag on a node below the root");
+    if (static_cast<int>(levels.size()) <= depth) levels.resize(static_cast<std::size_t>(depth) + 1);
+    levels[static_cast<std::size_t>(depth)].push_back({offset, node->left, node->right});
+    for (std::size_t i = 1; i < node->Count(); ++i)
+      if (CompareEntry(node->Key(i - 1), node->recs[i - 1], node->Key(i), node->recs[i]) >= 0)
+        finding(at + "entries " + std::to_string(i) + " and " + std::to_string(i + 1) +
+                " out of order");
+    if (node->Count() == 0 && (depth > 0 || !node->leaf)) finding(at + "empty node");
+    if (node->leaf) {
+      if (leafDepth < 0) leafDepth = depth;
+      if (leafDepth != depth) finding(at + "leaf at depth " + std::to_string(depth) + ", others at " + std::to_string(leafDepth));
+      const LeafLayout& l = node->layout;
+      std::uint32_t recMask = l.recBits >= 32 ? 0xFFFFFFFFu : ((1u << l.recBits) - 1);
+      if (l.recMask != recMask || l.dupMask != ((1u << l.dupBits) - 1) ||
+          l.trailMask != ((1u << l.trailBits) - 1))
+        finding(at + "masks do not match the bit counts");
+      if (l.storedFree != l.computedFree)
+        finding(at + "free space " + std::to_string(l.storedFree) + ", entries leave " + std::to_string(l.computedFree));
+      for (std::size_t i = 0; i < node->Count(); ++i)
+        entries.push_back({std::string(node->Key(i)), node->recs[i]});
+    } else {
+      for (std::size_t i = 0; i < node->Count(); ++i) {
+        Entry childLast;
+        if (!visit(node->children[i], depth + 1, &childLast)) return false;
+        if (childLast.key != node->Key(i) || childLast.rec != node->recs[i])
+          finding(at + "entry " + std::to_string(i + 1) + " is not the last key of node " + Hex(node->children[i]));
+      }
+    }
+    if (last && node->Count()) *last = {std::string(node->Key(node->Count() - 1)), node->recs.back()};
+    return true;
+  };
+  if (!visit(root_, 0, nullptr)) return false;
+  for (std::size_t d = 0; d < levels.size(); ++d) {
+    const auto& lv = levels[d];
+    for (std::size_t i = 0; i < lv.size(); ++i) {
+      std::uint32_t wantLeft = i ? lv[i - 1].offset : kNoPage;
+      std::uint32_t wantRight = i + 1 < lv.size() ? lv[i + 1].offset : kNoPage;
+      if (lv[i].left != wantLeft || lv[i].right != wantRight)
+        finding("node " + Hex(lv[i].offset) + ": sibling links do not match level " + std::to_string(d));
+    }
+  }
+  for (std::size_t i = 1; i < entries.size(); ++i)
+    if (CompareEntry(entries[i - 1].key, entries[i - 1].rec, entries[i].key, entries[i].rec) >= 0) {
+      finding("entries out of order at record " + std::to_string(entries[i].rec));
+      break;
+    }
+  if (findings > 50 && report) *report += label + std::to_string(findings - 50) + " more findings\n";
+  return ok;
+}
+
+}  // namespace xbe::cdx

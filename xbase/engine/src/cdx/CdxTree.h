@@ -1,0 +1,92 @@
+#pragma once
+// One B+-tree of a CDX file (a tag, or the tag directory): search, walk,
+// insert and remove with splits, root growth and collapse, and a structural
+// check. The root stays at its offset for the life of the tree, so a tag
+// header never needs rewriting.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cdx/CdxStore.h"
+
+namespace xbe::cdx {
+
+struct Entry {
+  std::string key;
+  std::uint32_t rec = 0;
+};
+
+class Tree {
+ public:
+  Tree(Store& store, std::uint32_t root, int keyLen, char fill)
+      : store_(store), root_(root), keyLen_(keyLen), fill_(fill) {}
+
+  std::uint32_t Root() const { return root_; }
+  int KeyLength() const { return keyLen_; }
+  char Fill() const { return fill_; }
+  Store& GetStore() { return store_; }
+
+  // A position: the decoded leaf and the index in it.
+  struct Pos {
+    std::shared_ptr<const Node> leaf;
+    std::size_t index = 0;
+  };
+  // First entry >= (key, rec). False at end (pos.leaf null) or on damage
+  // (*error set).
+  bool LowerBound(std::string_view key, std::uint32_t rec, Pos& pos, std::string* error);
+  // First entry whose key (first key.size() bytes when `prefix`) >= key.
+  bool SeekKey(std::string_view key, bool prefix, Pos& pos, std::string* error);
+  bool First(Pos& pos, std::string* error);
+  bool Last(Pos& pos, std::string* error);
+  // Steps along the leaf chain; each step checks that the order still rises
+  // (so a damaged chain can never loop). False at the end or on damage.
+  bool Next(Pos& pos, std::string* error);
+  bool Prev(Pos& pos, std::string* error);
+
+  bool Contains(std::string_view key, std::uint32_t rec, std::string* error);
+  // Each runs in its own store transaction: all or nothing.
+  bool Insert(std::string_view key, std::uint32_t rec, std::string* error);
+  bool Remove(std::string_view key, std::uint32_t rec, std::string* error);
+
+  // Writes a fresh tree of `entries` (sorted, unique) below root page
+  // `root` (already allocated); new pages come from the store.
+  static bool Build(Store& store, std::uint32_t root, int keyLen, char fill,
+                    const std::vector<Entry>& entries, std::string* error);
+
+  // Verifies the structure; appends findings to *report (each line prefixed
+  // with `label`), collects the entries in order and every page used.
+  // False when anything is wrong.
+  bool CheckStructure(const std::string& label, std::vector<Entry>& entries,
+                      std::set<std::uint32_t>& pages, std::string* report);
+  // Every page of the tree (for freeing a dropped tag). False on damage.
+  bool CollectPages(std::vector<std::uint32_t>& pages, std::string* error);
+
+ private:
+  struct Step {
+    Node node;
+    std::size_t index;
+  };
+  bool Descend(std::string_view key, std::uint32_t rec, std::vector<Step>& path,
+               std::string* error);
+  bool Propagate(std::vector<Step>& path, std::string* error);
+  bool FixRoot(Node& root, std::string* error);
+  bool Relink(std::uint32_t offset, bool leftPointer, std::uint32_t to, std::string* error);
+  std::shared_ptr<const Node> LoadNode(std::uint32_t offset, std::string* error) {
+    return store_.Load(offset, keyLen_, fill_, error);
+  }
+
+  Store& store_;
+  std::uint32_t root_;
+  int keyLen_;
+  char fill_;
+};
+
+// Depth beyond which a tree is taken as damaged (a loop among interior
+// nodes); real trees of 512-byte pages stay far below it.
+constexpr int kMaxDepth = 24;
+
+}  // namespace xbe::cdx
