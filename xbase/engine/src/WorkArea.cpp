@@ -736,7 +736,13 @@ bool WorkArea::SetDeleted(bool deleted, std::string* error) {
 }
 
 bool WorkArea::AppendBlank(std::string* error) {
+  return AppendRecord(table_->BlankRecord(), error);
+}
+
+bool WorkArea::AppendRecord(std::string_view data, std::string* error) {
   if (!Writable(error)) return false;
+  if (data.size() != static_cast<std::size_t>(table_->RecordLength()))
+    return Fail(error, "the record has the wrong length");
   const bool shared = mode_ != OpenMode::Exclusive;
   if (shared && !platform::LockRange(locks_.Fd(), platform::LockKind::Exclusive, kAppendLock, 1))
     return Fail(error, path_ + ": the table cannot be locked for appending");
@@ -748,7 +754,8 @@ bool WorkArea::AppendBlank(std::string* error) {
     }
   } unlock{locks_.Fd(), shared};
   if (shared && !table_->RefreshCount(error)) return false;
-  const std::string blank = table_->BlankRecord();
+  std::string blank(data);
+  if (blank[0] != '*') blank[0] = ' ';
   const std::uint32_t recno = table_->RecordCount() + 1;
   std::vector<TagChange> changes;
   if (!PrepareChanges(recno, nullptr, blank, changes, error)) return false;

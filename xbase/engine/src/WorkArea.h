@@ -73,6 +73,8 @@ class WorkArea {
   // Writes keep every tag in step or change nothing.
   bool PutRecord(std::string_view data, std::string* error);
   bool AppendBlank(std::string* error);
+  // Appends a record with the given bytes (deletion flag included) in one step.
+  bool AppendRecord(std::string_view data, std::string* error);
   bool SetDeleted(bool deleted, std::string* error);
   bool MemoRead(int field, std::string& out, std::string* error);
   bool MemoWrite(int field, std::string_view data, std::string* error);
