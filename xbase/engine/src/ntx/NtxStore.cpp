@@ -1,0 +1,268 @@
+#include "ntx/NtxStore.h"
+
+#include <cstring>
+
+namespace xbe::ntx {
+namespace {
+
+// Decoded pages kept in memory beyond the ones waiting to be written.
+constexpr std::size_t kCachePages = 512;
+// Changed pages written out (without sync) once this many pile up.
+constexpr std::size_t kDirtyPages = 2048;
+
+bool Fail(std::string* error, const std::string& text) {
+  if (error) *error = text;
+  return false;
+}
+
+}  // namespace
+
+bool Store::OpenFile(const std::string& path, bool writable, std::string* error) {
+  if (!file_.Open(path, writable, error)) return false;
+  const std::int64_t size = file_.Size();
+  if (size < static_cast<std::int64_t>(kPageSize)) return Fail(error, path + ": too short for an NTX index");
+  end_ = static_cast<std::uint64_t>(size) / kPageSize * kPageSize;
+  if (end_ > 0xFFFFFC00u) end_ = 0xFFFFFC00u;  // offsets are 32 bits
+  if (!file_.ReadAt(0, headerRaw_.data(), kPageSize, error)) return false;
+  std::string why;
+  if (!DecodeHeader(headerRaw_.data(), end_, header_, &why)) return Fail(error, path + ": " + why);
+  writable_ = writable;
+  if (writable) {
+    // A damaged free chain is dropped rather than followed: the pages on
+    // it are lost to reuse, but no live page is ever handed out twice.
+    std::vector<std::uint32_t> chain;
+    if (!FreeChain(chain, &why)) header_.freeHead = 0;
+  }
+  return true;
+}
+
+void Store::CreateImage(const Header& header) {
+  imageMode_ = true;
+  writable_ = true;
+  header_ = header;
+  header_.root = kPageSize;
+  header_.freeHead = 0;
+  end_ = 2 * kPageSize;
+  image_.assign(end_, '\0');
+  headerRaw_.fill(0);
+  auto root = std::make_shared<Page>();
+  root->kids.push_back(0);
+  cache_[kPageSize] = root;
+  dirty_.insert(kPageSize);
+  headerDirty_ = true;
+}
+
+bool Store::ReadRaw(std::uint32_t offset, std::uint8_t* buf, std::string* error) {
+  if (imageMode_) {
+    if (std::uint64_t(offset) + kPageSize > image_.size()) return Fail(error, "page beyond the end of the index");
+    std::memcpy(buf, image_.data() + offset, kPageSize);
+    return true;
+  }
+  return file_.ReadAt(offset, buf, kPageSize, error);
+}
+
+bool Store::WriteRaw(std::uint32_t offset, const std::uint8_t* buf, std::string* error) {
+  if (imageMode_) {
+    if (std::uint64_t(offset) + kPageSize > image_.size()) image_.resize(std::uint64_t(offset) + kPageSize, '\0');
+    std::memcpy(image_.data() + offset, buf, kPageSize);
+    return true;
+  }
+  return file_.WriteAt(offset, buf, kPageSize, error);
+}
+
+bool Store::Get(std::uint32_t offset, std::shared_ptr<const Page>& out, std::string* error) {
+  if (inTxn_) {
+    auto t = txnPages_.find(offset);
+    if (t != txnPages_.end()) {
+      out = t->second;
+      return true;
+    }
+    if (txnFreed_.count(offset)) return Fail(error, "link to a free page " + std::to_string(offset));
+  }
+  if (freed_.count(offset)) return Fail(error, "link to a free page " + std::to_string(offset));
+  if (!ValidPage(offset)) return Fail(error, "page offset " + std::to_string(offset) + " out of the file");
+  auto c = cache_.find(offset);
+  if (c != cache_.end()) {
+    out = c->second;
+    return true;
+  }
+  std::array<std::uint8_t, kPageSize> raw;
+  if (!ReadRaw(offset, raw.data(), error)) return false;
+  auto page = std::make_shared<Page>();
+  std::string why;
+  if (!DecodePage(raw.data(), header_, *page, &why))
+    return Fail(error, "damaged page at " + std::to_string(offset) + ": " + why);
+  cache_[offset] = page;
+  out = page;
+  return true;
+}
+
+void Store::Begin() {
+  inTxn_ = true;
+  savedHeader_ = header_;
+  savedEnd_ = end_;
+  savedHeaderDirty_ = headerDirty_;
+}
+
+void Store::Abort() {
+  txnPages_.clear();
+  txnFreed_.clear();
+  txnAllocatedFree_.clear();
+  header_ = savedHeader_;
+  end_ = savedEnd_;
+  headerDirty_ = savedHeaderDirty_;
+  inTxn_ = false;
+}
+
+void Store::Commit() {
+  for (auto& [off, page] : txnPages_) {
+    cache_[off] = page;
+    dirty_.insert(off);
+    freed_.erase(off);
+  }
+  for (auto& [off, next] : txnFreed_) {
+    cache_.erase(off);
+    freed_[off] = next;
+    dirty_.insert(off);
+  }
+  txnPages_.clear();
+  txnFreed_.clear();
+  txnAllocatedFree_.clear();
+  inTxn_ = false;
+  Trim();
+}
+
+void Store::Trim() {
+  if (dirty_.size() > kDirtyPages) {
+    std::string ignored;
+    WriteBack(&ignored);  // on failure the pages stay dirty and Flush reports it
+  }
+  if (cache_.size() <= kCachePages) return;
+  for (auto it = cache_.begin(); it != cache_.end() && cache_.size() > kCachePages / 2;) {
+    if (!dirty_.count(it->first))
+      it = cache_.erase(it);
+    else
+      ++it;
+  }
+}
+
+bool Store::Edit(std::uint32_t offset, Page*& out, std::string* error) {
+  if (!inTxn_ || !writable_) return Fail(error, "the index is open read-only");
+  auto t = txnPages_.find(offset);
+  if (t != txnPages_.end()) {
+    out = t->second.get();
+    return true;
+  }
+  std::shared_ptr<const Page> page;
+  if (!Get(offset, page, error)) return false;
+  auto copy = std::make_shared<Page>(*page);
+  out = copy.get();
+  txnPages_[offset] = std::move(copy);
+  return true;
+}
+
+bool Store::Alloc(std::uint32_t& offset, Page*& out, std::string* error) {
+  if (!inTxn_ || !writable_) return Fail(error, "the index is open read-only");
+  if (header_.freeHead != 0) {
+    const std::uint32_t off = header_.freeHead;
+    std::uint32_t next = 0;
+    if (auto t = txnFreed_.find(off); t != txnFreed_.end()) {
+      next = t->second;
+      txnFreed_.erase(t);
+    } else if (auto f = freed_.find(off); f != freed_.end()) {
+      next = f->second;
+      txnAllocatedFree_.insert(off);
+    } else {
+      std::array<std::uint8_t, kPageSize> raw;
+      if (!ValidPage(off)) return Fail(error, "damaged free page chain");
+      if (!ReadRaw(off, raw.data(), error)) return false;
+      if (!FreePageLink(raw.data(), header_, next)) return Fail(error, "damaged free page chain");
+    }
+    if (next != 0 && (!ValidPage(next) || next == off)) return Fail(error, "damaged free page chain");
+    header_.freeHead = next;
+    headerDirty_ = true;
+    offset = off;
+  } else {
+    if (end_ + kPageSize > 0xFFFFFC00u) return Fail(error, "the index file is full");
+    offset = static_cast<std::uint32_t>(end_);
+    end_ += kPageSize;
+  }
+  auto page = std::make_shared<Page>();
+  page->kids.push_back(0);
+  out = page.get();
+  txnPages_[offset] = std::move(page);
+  return true;
+}
+
+void Store::Free(std::uint32_t offset) {
+  txnPages_.erase(offset);
+  txnFreed_[offset] = header_.freeHead;
+  header_.freeHead = offset;
+  headerDirty_ = true;
+}
+
+void Store::SetRoot(std::uint32_t root) {
+  header_.root = root;
+  headerDirty_ = true;
+}
+
+bool Store::WriteBack(std::string* error) {
+  std::array<std::uint8_t, kPageSize> raw;
+  for (auto it = dirty_.begin(); it != dirty_.end();) {
+    const std::uint32_t off = *it;
+    if (auto f = freed_.find(off); f != freed_.end()) {
+      EncodeFreePage(f->second, header_, raw.data());
+    } else if (auto c = cache_.find(off); c != cache_.end()) {
+      EncodePage(*c->second, header_, raw.data());
+    } else {
+      it = dirty_.erase(it);
+      continue;
+    }
+    if (!WriteRaw(off, raw.data(), error)) return false;
+    it = dirty_.erase(it);
+  }
+  return true;
+}
+
+bool Store::Flush(std::string* error) {
+  if (!writable_) return true;
+  if (!WriteBack(error)) return false;
+  if (headerDirty_) {
+    ++header_.version;
+    EncodeHeader(header_, headerRaw_.data());
+    if (!WriteRaw(0, headerRaw_.data(), error)) {
+      --header_.version;
+      return false;
+    }
+    headerDirty_ = false;
+  }
+  if (!imageMode_) return file_.Sync(error);
+  if (image_.size() < end_) image_.resize(end_, '\0');
+  return true;
+}
+
+bool Store::FreeChain(std::vector<std::uint32_t>& pages, std::string* error) {
+  pages.clear();
+  std::set<std::uint32_t> seen;
+  std::uint32_t off = header_.freeHead;
+  std::array<std::uint8_t, kPageSize> raw;
+  while (off != 0) {
+    if (!ValidPage(off)) return Fail(error, "free page chain leaves the file at " + std::to_string(off));
+    if (!seen.insert(off).second) return Fail(error, "free page chain runs in a circle at " + std::to_string(off));
+    pages.push_back(off);
+    std::uint32_t next = 0;
+    if (auto t = txnFreed_.find(off); inTxn_ && t != txnFreed_.end()) {
+      next = t->second;
+    } else if (auto f = freed_.find(off); f != freed_.end()) {
+      next = f->second;
+    } else {
+      if (!ReadRaw(off, raw.data(), error)) return false;
+      if (!FreePageLink(raw.data(), header_, next))
+        return Fail(error, "damaged free page at " + std::to_string(off));
+    }
+    off = next;
+  }
+  return true;
+}
+
+}  // namespace xbe::ntx

@@ -1,0 +1,80 @@
+#pragma once
+// The pages of one NTX file: a bounded cache of decoded pages over the file
+// (or over an in-memory image while a new index is built), the free-page
+// chain, and transactions so that an update failing half-way changes
+// nothing.
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <unordered_map>
+
+#include "ntx/NtxPage.h"
+#include "platform/RandomFile.h"
+
+namespace xbe::ntx {
+
+class Store {
+ public:
+  bool OpenFile(const std::string& path, bool writable, std::string* error);
+  // A new, empty index in memory: header and an empty root page.
+  void CreateImage(const Header& header);
+  // The whole file; call Flush first.
+  const std::string& Image() const { return image_; }
+
+  const Header& Hdr() const { return header_; }
+  bool Writable() const { return writable_; }
+  std::uint64_t End() const { return end_; }
+  bool ValidPage(std::uint32_t offset) const {
+    return offset >= kPageSize && offset % kPageSize == 0 && std::uint64_t(offset) + kPageSize <= end_;
+  }
+
+  // A decoded page; false with *error when the offset is out of the file,
+  // the page is on the free chain, or it does not decode.
+  bool Get(std::uint32_t offset, std::shared_ptr<const Page>& out, std::string* error);
+
+  // Changes between Begin and Commit reach the cache only on Commit; Abort
+  // drops them and restores the header.
+  void Begin();
+  void Commit();
+  void Abort();
+  bool Edit(std::uint32_t offset, Page*& out, std::string* error);
+  bool Alloc(std::uint32_t& offset, Page*& out, std::string* error);
+  void Free(std::uint32_t offset);
+  void SetRoot(std::uint32_t root);
+
+  // Writes changed pages and the header, then syncs the file.
+  bool Flush(std::string* error);
+
+  // The free chain as stored; false with *error on a cycle or a link out
+  // of the file.
+  bool FreeChain(std::vector<std::uint32_t>& pages, std::string* error);
+
+ private:
+  bool ReadRaw(std::uint32_t offset, std::uint8_t* buf, std::string* error);
+  bool WriteRaw(std::uint32_t offset, const std::uint8_t* buf, std::string* error);
+  bool WriteBack(std::string* error);
+  void Trim();
+
+  platform::RandomFile file_;
+  bool imageMode_ = false;
+  bool writable_ = false;
+  std::string image_;
+  std::array<std::uint8_t, kPageSize> headerRaw_{};
+  Header header_, savedHeader_;
+  std::uint64_t end_ = 0, savedEnd_ = 0;
+  bool headerDirty_ = false, savedHeaderDirty_ = false;
+
+  std::unordered_map<std::uint32_t, std::shared_ptr<Page>> cache_;
+  std::set<std::uint32_t> dirty_;                 // pages (or freed pages) not yet written
+  std::map<std::uint32_t, std::uint32_t> freed_;  // freed page -> next link, not yet written
+
+  bool inTxn_ = false;
+  std::map<std::uint32_t, std::shared_ptr<Page>> txnPages_;
+  std::map<std::uint32_t, std::uint32_t> txnFreed_;
+  std::set<std::uint32_t> txnAllocatedFree_;  // taken from the committed free chain
+};
+
+}  // namespace xbe::ntx
