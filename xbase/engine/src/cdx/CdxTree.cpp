@@ -65,9 +65,19 @@ Node Slice(const Node& n, std::size_t from, std::size_t to) {
   return s;
 }
 
-// Split point that lets both halves fit, as close to the middle as possible.
-std::size_t SplitPoint(const Node& n, char fill) {
+// Split point that lets both halves fit, as close to the middle as
+// possible; with `packLeft` (keys arriving in ascending order at the right
+// edge, as appends do) the left node is filled instead, so that such a
+// tree ends up with full pages.
+std::size_t SplitPoint(const Node& n, char fill, bool packLeft) {
   const std::size_t count = n.Count();
+  if (packLeft) {
+    for (std::size_t k = count - 1; k >= 1; --k)
+      if (NodeFits(Slice(n, 0, k), fill)) {
+        if (NodeFits(Slice(n, k, count), fill)) return k;
+        break;
+      }
+  }
   for (std::size_t d = 0; d < count; ++d) {
     for (int sign : {1, -1}) {
       std::ptrdiff_t k = static_cast<std::ptrdiff_t>(count / 2) + sign * static_cast<std::ptrdiff_t>(d);
@@ -112,7 +122,7 @@ bool Tree::Relink(std::uint32_t offset, bool leftPointer, std::uint32_t to, std:
 bool Tree::Propagate(std::vector<Step>& path, std::string* error) {
   for (std::size_t level = path.size() - 1;; --level) {
     Node& cur = path[level].node;
-    if (level == 0) return FixRoot(cur, error);
+    if (level == 0) return FixRoot(cur, path[0].index, error);
     cur.attr = cur.leaf ? 2 : 0;
     struct Repl {
       std::string key;
@@ -127,7 +137,8 @@ bool Tree::Propagate(std::vector<Step>& path, std::string* error) {
       if (!store_.WriteNode(cur, fill_, error)) return false;
       repl.push_back({std::string(cur.Key(cur.Count() - 1)), cur.recs.back(), cur.offset});
     } else {
-      std::size_t k = SplitPoint(cur, fill_);
+      const bool atRightEdge = cur.right == kNoPage && path[level].index + 2 >= cur.Count();
+      std::size_t k = SplitPoint(cur, fill_, atRightEdge);
       if (k == 0) return Fail(error, "node " + Hex(cur.offset) + " cannot be split");
       Node left = Slice(cur, 0, k), right = Slice(cur, k, cur.Count());
       left.offset = cur.offset;
@@ -153,7 +164,7 @@ bool Tree::Propagate(std::vector<Step>& path, std::string* error) {
   }
 }
 
-bool Tree::FixRoot(Node& root, std::string* error) {
+bool Tree::FixRoot(Node& root, std::size_t changed, std::string* error) {
   root.left = root.right = kNoPage;
   for (int guard = 0; !root.leaf && root.Count() <= 1 && guard < kMaxDepth; ++guard) {
     if (root.Count() == 0) {
@@ -174,7 +185,7 @@ bool Tree::FixRoot(Node& root, std::string* error) {
   root.attr = root.leaf ? 3 : 1;
   if (NodeFits(root, fill_)) return store_.WriteNode(root, fill_, error);
   // The root keeps its offset: its entries move to two new nodes below it.
-  std::size_t k = SplitPoint(root, fill_);
+  std::size_t k = SplitPoint(root, fill_, changed + 2 >= root.Count());
   if (k == 0) return Fail(error, "root " + Hex(root.offset) + " cannot be split");
   Node a = Slice(root, 0, k), b = Slice(root, k, root.Count());
   if (!store_.AllocPage(a.offset, error) || !store_.AllocPage(b.offset, error)) return false;

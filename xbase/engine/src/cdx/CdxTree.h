@@ -73,7 +73,7 @@ class Tree {
   bool Descend(std::string_view key, std::uint32_t rec, std::vector<Step>& path,
                std::string* error);
   bool Propagate(std::vector<Step>& path, std::string* error);
-  bool FixRoot(Node& root, std::string* error);
+  bool FixRoot(Node& root, std::size_t changed, std::string* error);
   bool Relink(std::uint32_t offset, bool leftPointer, std::uint32_t to, std::string* error);
   std::shared_ptr<const Node> LoadNode(std::uint32_t offset, std::string* error) {
     return store_.Load(offset, keyLen_, fill_, error);

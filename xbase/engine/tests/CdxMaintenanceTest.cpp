@@ -1,0 +1,338 @@
+// Keeping a CDX tag up to date: long random sequences of inserts and
+// removes checked against a plain ordered set after every batch, with the
+// structure verified each time; tag creation and replacement; Check on a
+// table that agrees and on one that does not.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <random>
+#include <set>
+
+#include "CdxTestSupport.h"
+#include "cdx/CdxFile.h"
+#include "cdx/CdxIndex.h"
+#include "cdx/CdxKeys.h"
+
+using namespace cdxtest;
+using Model = std::set<std::pair<std::string, std::uint32_t>>;
+
+namespace {
+
+xbe::cdx::CdxFile& Internal(xbe::IndexFile& f) { return dynamic_cast<xbe::cdx::CdxFile&>(f); }
+
+std::vector<std::pair<std::string, std::uint32_t>> Walk(xbe::IndexTag& tag, bool backwards) {
+  std::vector<std::pair<std::string, std::uint32_t>> out;
+  auto c = tag.NewCursor();
+  for (bool ok = backwards ? c->Last() : c->First(); ok; ok = backwards ? c->Prev() : c->Next())
+    out.emplace_back(c->Current().key, c->Current().recno);
+  if (backwards) std::reverse(out.begin(), out.end());
+  return out;
+}
+
+int Depth(xbe::cdx::Tree& tree) {
+  int depth = 1;
+  auto node = tree.GetStore().Load(tree.Root(), tree.KeyLength(), tree.Fill(), nullptr);
+  while (node && !node->leaf) {
+    ++depth;
+    node = tree.GetStore().Load(node->children.front(), tree.KeyLength(), tree.Fill(), nullptr);
+  }
+  return depth;
+}
+
+void ExpectSound(xbe::IndexFile& file, xbe::IndexTag& tag, const Model& model) {
+  auto& t = dynamic_cast<xbe::cdx::CdxTag&>(tag);
+  std::vector<xbe::cdx::Entry> entries;
+  std::set<std::uint32_t> pages;
+  std::string report;
+  EXPECT_TRUE(t.GetTree().CheckStructure("", entries, pages, &report)) << report;
+  std::vector<std::pair<std::string, std::uint32_t>> want(model.begin(), model.end());
+  EXPECT_EQ(Walk(tag, false), want);
+  EXPECT_EQ(Walk(tag, true), want);
+  (void)file;
+}
+
+// A table with one character field; tags are created empty over it.
+struct TagFile {
+  TempDir dir;
+  MemTable table;
+  std::string path;
+  std::unique_ptr<xbe::IndexFile> file;
+
+  void Create(const std::string& field, char type, int width, unsigned flags = 0,
+              const std::string& forExpr = "") {
+    table.AddField(field, type, width, type == 'N' ? 2 : 0);
+    path = dir.File("t.cdx");
+    std::string err;
+    ASSERT_TRUE(xbe::CreateCdxTag(path, "T1", field, forExpr, flags, table, &err)) << err;
+    Reopen(true);
+  }
+  void Reopen(bool writable) {
+    file.reset();
+    std::string err;
+    file = xbe::OpenCdx(path, table, writable, &err);
+    ASSERT_TRUE(file) << err;
+  }
+  xbe::IndexTag& Tag() { return file->Tag(0); }
+};
+
+std::string RandomKey(std::mt19937& rng, int len) {
+  static const char alphabet[] = "AAAABBCDEFabc 0\xC4\xFF";
+  std::string k;
+  int used = std::uniform_int_distribution<int>(0, len)(rng);
+  for (int i = 0; i < used; ++i) k += alphabet[rng() % (sizeof alphabet - 1)];
+  k.resize(static_cast<std::size_t>(len), ' ');
+  return k;
+}
+
+void RunRandom(TagFile& s, int keyLen, std::function<std::string(std::mt19937&)> makeKey,
+               std::uint32_t maxRec, int batches, int perBatch, unsigned seed) {
+  std::mt19937 rng(seed);
+  Model model;
+  xbe::IndexTag& tag = s.Tag();
+  std::string err;
+  for (int b = 0; b < batches; ++b) {
+    SCOPED_TRACE("batch " + std::to_string(b));
+    bool draining = b == batches - 1;
+    for (int i = 0; i < perBatch || (draining && !model.empty()); ++i) {
+      bool remove = !model.empty() && (draining || rng() % 10 < 3);
+      if (remove) {
+        auto it = model.begin();
+        std::advance(it, static_cast<long>(rng() % model.size()));
+        ASSERT_TRUE(tag.Contains({it->first, it->second}));
+        ASSERT_TRUE(tag.Remove({it->first, it->second}, &err)) << err;
+        ASSERT_FALSE(tag.Contains({it->first, it->second}));
+        ASSERT_FALSE(tag.Remove({it->first, it->second}, &err));
+        model.erase(it);
+      } else {
+        xbe::IndexEntry e{makeKey(rng), 1 + static_cast<std::uint32_t>(rng() % maxRec)};
+        ASSERT_EQ(static_cast<int>(e.key.size()), keyLen);
+        bool fresh = model.emplace(e.key, e.recno).second;
+        EXPECT_EQ(tag.Insert(e, &err), fresh) << err;
+      }
+    }
+    ExpectSound(*s.file, tag, model);
+    if (::testing::Test::HasFailure()) return;
+    // Seeks agree with the model's lower bound.
+    auto cursor = tag.NewCursor();
+    for (int q = 0; q < 20; ++q) {
+      std::string probe = makeKey(rng);
+      auto it = model.lower_bound({probe, 0});
+      bool found;
+      bool ok = cursor->Seek(probe, false, found);
+      ASSERT_EQ(ok, it != model.end());
+      if (ok) {
+        EXPECT_EQ(cursor->Current().key, it->first);
+        EXPECT_EQ(cursor->Current().recno, it->second);
+        EXPECT_EQ(found, it->first == probe);
+      }
+    }
+  }
+  EXPECT_TRUE(model.empty());
+}
+
+}  // namespace
+
+TEST(CdxMaintenance, RandomCharacterKeysSplitAndMergeLikeTheModel) {
+  TagFile s;
+  s.Create("NAME", 'C', 12);
+  if (HasFatalFailure()) return;
+  auto& tree = Internal(*s.file).FindTag("T1")->GetTree();
+  const std::uint32_t root = tree.Root();
+  // Fill, check, then drain to nothing.
+  std::mt19937 rng(7);
+  Model model;
+  std::string err;
+  for (int i = 0; i < 6000; ++i) {
+    xbe::IndexEntry e{RandomKey(rng, 12), 1 + static_cast<std::uint32_t>(rng() % 5000)};
+    EXPECT_EQ(s.Tag().Insert(e, &err), model.emplace(e.key, e.recno).second) << err;
+  }
+  ExpectSound(*s.file, s.Tag(), model);
+  EXPECT_GE(Depth(tree), 3) << "enough keys to split interior nodes";
+  EXPECT_EQ(tree.Root(), root) << "the root stays where the header points";
+  ASSERT_TRUE(s.file->Flush(&err)) << err;
+  const auto grown = std::filesystem::file_size(s.path);
+  for (const auto& [k, r] : model) ASSERT_TRUE(s.Tag().Remove({k, r}, &err)) << err;
+  ExpectSound(*s.file, s.Tag(), {});
+  EXPECT_EQ(Depth(tree), 1);
+  // Freed pages come back before the file grows again.
+  ASSERT_TRUE(s.file->Flush(&err)) << err;
+  for (const auto& [k, r] : model) ASSERT_TRUE(s.Tag().Insert({k, r}, &err)) << err;
+  ASSERT_TRUE(s.file->Flush(&err)) << err;
+  EXPECT_EQ(std::filesystem::file_size(s.path), grown);
+  ExpectSound(*s.file, s.Tag(), model);
+}
+
+TEST(CdxMaintenance, MixedRandomSequencesAgreeWithTheModel) {
+  {
+    SCOPED_TRACE("character keys");
+    TagFile s;
+    s.Create("NAME", 'C', 10);
+    if (HasFatalFailure()) return;
+    RunRandom(s, 10, [](std::mt19937& r) { return RandomKey(r, 10); }, 3000, 8, 700, 1);
+  }
+  {
+    SCOPED_TRACE("long keys: two per interior node, deep trees");
+    TagFile s;
+    s.Create("NAME", 'C', 200);
+    if (HasFatalFailure()) return;
+    RunRandom(s, 200, [](std::mt19937& r) { return RandomKey(r, 200); }, 100, 6, 300, 2);
+  }
+  {
+    SCOPED_TRACE("numeric keys, record numbers that need wider entries");
+    TagFile s;
+    s.Create("AMOUNT", 'N', 12);
+    if (HasFatalFailure()) return;
+    RunRandom(
+        s, 8,
+        [](std::mt19937& r) {
+          return xbe::cdx::EncodeDouble(std::uniform_int_distribution<int>(-500, 500)(r) / 4.0);
+        },
+        40'000'000, 6, 800, 3);
+  }
+}
+
+TEST(CdxMaintenance, PersistsAfterFlushAndRefusesWritesWhenReadOnly) {
+  TagFile s;
+  s.Create("NAME", 'C', 10);
+  if (HasFatalFailure()) return;
+  std::mt19937 rng(11);
+  Model model;
+  std::string err;
+  for (int i = 0; i < 2000; ++i) {
+    xbe::IndexEntry e{RandomKey(rng, 10), static_cast<std::uint32_t>(i + 1)};
+    ASSERT_TRUE(s.Tag().Insert(e, &err)) << err;
+    model.emplace(e.key, e.recno);
+  }
+  ASSERT_TRUE(s.file->Flush(&err)) << err;
+  s.Reopen(false);
+  if (HasFatalFailure()) return;
+  ExpectSound(*s.file, s.Tag(), model);
+  const std::string before = ReadFile(s.path);
+  EXPECT_FALSE(s.Tag().Insert({std::string(10, 'Z'), 1}, &err));
+  EXPECT_NE(err.find("read-only"), std::string::npos) << err;
+  EXPECT_FALSE(s.Tag().Remove({model.begin()->first, model.begin()->second}, &err));
+  s.file.reset();
+  EXPECT_EQ(ReadFile(s.path), before);
+}
+
+TEST(CdxMaintenance, CursorFindsItsPlaceAgainAfterChanges) {
+  TagFile s;
+  s.Create("NAME", 'C', 4);
+  if (HasFatalFailure()) return;
+  std::string err;
+  for (std::uint32_t r = 1; r <= 300; ++r) {
+    char k[8];
+    std::snprintf(k, sizeof k, "%04u", r * 2);
+    ASSERT_TRUE(s.Tag().Insert({k, r}, &err)) << err;
+  }
+  auto c = s.Tag().NewCursor();
+  bool found;
+  ASSERT_TRUE(c->Seek("0100", false, found));
+  ASSERT_TRUE(found);
+  // Remove the current entry and its successor; insert one just after.
+  ASSERT_TRUE(s.Tag().Remove({"0100", 50}, &err));
+  ASSERT_TRUE(s.Tag().Remove({"0102", 51}, &err));
+  ASSERT_TRUE(s.Tag().Insert({"0101", 999}, &err));
+  ASSERT_TRUE(c->Next());
+  EXPECT_EQ(c->Current().key, "0101");
+  ASSERT_TRUE(s.Tag().Remove({"0101", 999}, &err));
+  ASSERT_TRUE(c->Prev());
+  EXPECT_EQ(c->Current().key, "0098");
+  EXPECT_TRUE(c->SeekEntry({"0104", 52}));
+  EXPECT_FALSE(c->SeekEntry({"0104", 53}));
+}
+
+TEST(CdxMaintenance, UniqueKeepsTheFirstAndCandidateRefusesASecond) {
+  TagFile u;
+  u.Create("NAME", 'C', 4, xbe::kCdxUnique);
+  if (HasFatalFailure()) return;
+  std::string err;
+  ASSERT_TRUE(u.Tag().Insert({"ABCD", 3}, &err));
+  EXPECT_TRUE(u.Tag().Insert({"ABCD", 9}, &err));
+  EXPECT_FALSE(u.Tag().Contains({"ABCD", 9}));
+  EXPECT_EQ(Walk(u.Tag(), false).size(), 1u);
+
+  TagFile c;
+  c.Create("NAME", 'C', 4, xbe::kCdxCandidate);
+  if (HasFatalFailure()) return;
+  ASSERT_TRUE(c.Tag().Insert({"ABCD", 3}, &err));
+  EXPECT_FALSE(c.Tag().Insert({"ABCD", 9}, &err));
+  EXPECT_NE(err.find("record 3"), std::string::npos) << err;
+  EXPECT_TRUE(c.Tag().Candidate());
+}
+
+TEST(CdxMaintenance, CreatedTagsMatchTheTableAndCheckFindsEveryDifference) {
+  TempDir dir;
+  MemTable t;
+  t.AddField("NR", 'N', 8);
+  t.AddField("NAME", 'C', 20);
+  t.AddField("DAY", 'D', 8);
+  t.AddField("OK", 'L', 1);
+  std::mt19937 rng(5);
+  for (int i = 0; i < 3000; ++i) {
+    auto r = t.Append();
+    t.Set(r, "NR", std::to_string(static_cast<int>(rng() % 900) - 300));
+    t.Set(r, "NAME", RandomKey(rng, 12));
+    t.Set(r, "DAY", i % 7 ? "2020" + std::string(i % 2 ? "07" : "12") + std::to_string(10 + i % 19) : "");
+    t.Set(r, "OK", rng() % 3 ? "T" : "F");
+  }
+  const std::string path = dir.File("t.cdx");
+  std::string err;
+  ASSERT_TRUE(xbe::CreateCdxTag(path, "NR", "NR", "", 0, t, &err)) << err;
+  ASSERT_TRUE(xbe::CreateCdxTag(path, "NAME", "NAME", "", xbe::kCdxUnique, t, &err)) << err;
+  ASSERT_TRUE(xbe::CreateCdxTag(path, "DAY", "DAY", "", xbe::kCdxDescending, t, &err)) << err;
+  ASSERT_TRUE(xbe::CreateCdxTag(path, "OK", "OK", "", 0, t, &err)) << err;
+  EXPECT_FALSE(xbe::CreateCdxTag(path, "NR2", "NR", "", xbe::kCdxCandidate, t, &err));
+  EXPECT_NE(err.find("same key"), std::string::npos) << err;
+  EXPECT_FALSE(xbe::CreateCdxTag(path, "BAD NAME", "NR", "", 0, t, &err));
+  EXPECT_FALSE(xbe::CreateCdxTag(path, "X", "NOFIELD(", "", 0, t, &err));
+
+  // Replacing a tag reuses the pages of the old one.
+  const auto size = std::filesystem::file_size(path);
+  ASSERT_TRUE(xbe::CreateCdxTag(path, "nr", "NR", "", 0, t, &err)) << err;
+  EXPECT_LE(std::filesystem::file_size(path), size + 1024);
+
+  auto file = xbe::OpenCdx(path, t, true, &err);
+  ASSERT_TRUE(file) << err;
+  ASSERT_EQ(file->TagCount(), 4);
+  EXPECT_EQ(file->Tag(0).Name(), "NAME");
+  EXPECT_EQ(file->Tag(3).Name(), "NR");  // re-created last
+  EXPECT_EQ(file->Tag(1).KeyType(), 'D');
+  EXPECT_TRUE(file->Tag(1).Descending());
+  EXPECT_EQ(file->Tag(2).KeyLength(), 1);
+  std::string why, report;
+  EXPECT_TRUE(file->Maintainable(&why)) << why;
+  EXPECT_TRUE(file->Check(t, &report)) << report;
+
+  // The table changes as the engine would change it: keys move with it.
+  xbe::IndexTag& nr = file->Tag(3);
+  for (std::uint32_t r = 1; r <= 3000; r += 7) {
+    std::string oldKey, newKey;
+    bool in;
+    t.Load(r, nullptr);
+    ASSERT_TRUE(nr.KeyFor(t, oldKey, in, &err)) << err;
+    t.Set(r, "NR", std::to_string(r % 50));
+    ASSERT_TRUE(nr.KeyFor(t, newKey, in, &err)) << err;
+    ASSERT_TRUE(nr.Remove({oldKey, r}, &err)) << err;
+    ASSERT_TRUE(nr.Insert({newKey, r}, &err)) << err;
+  }
+  report.clear();
+  EXPECT_TRUE(file->Check(t, &report)) << report;
+
+  // Differences the check must name.
+  report.clear();
+  t.Set(17, "NR", "123456");
+  std::string key;
+  bool in;
+  t.Load(18, nullptr);
+  ASSERT_TRUE(nr.KeyFor(t, key, in, &err));
+  ASSERT_TRUE(nr.Remove({key, 18}, &err));
+  ASSERT_TRUE(nr.Insert({key, 3001}, &err));
+  ASSERT_TRUE(nr.Insert({key, 19}, &err));
+  EXPECT_FALSE(file->Check(t, &report));
+  for (const char* want : {"tag NR: record 17 has key", "tag NR: record 18 key missing",
+                           "tag NR: entry for record 3001 beyond the table",
+                           "tag NR: record 19 indexed 2 times"})
+    EXPECT_NE(report.find(want), std::string::npos) << want << "\n" << report;
+}
