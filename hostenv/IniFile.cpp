@@ -197,11 +197,15 @@ bool TIniDocument::DeleteKey(std::string_view section, std::string_view key) {
 }
 
 bool TIniDocument::EraseSection(std::string_view section) {
-  const Range r = FindSection(section);
-  if (r.header == std::string::npos) return false;
-  FLines.erase(FLines.begin() + static_cast<std::ptrdiff_t>(r.header),
-               FLines.begin() + static_cast<std::ptrdiff_t>(r.end));
-  return true;
+  // A section that a file holds twice goes entirely: otherwise the second
+  // copy would become visible and a rewrite of the section would mix the two.
+  bool erased = false;
+  for (Range r = FindSection(section); r.header != std::string::npos; r = FindSection(section)) {
+    FLines.erase(FLines.begin() + static_cast<std::ptrdiff_t>(r.header),
+                 FLines.begin() + static_cast<std::ptrdiff_t>(r.end));
+    erased = true;
+  }
+  return erased;
 }
 
 bool TIniDocument::SectionExists(std::string_view section) const {

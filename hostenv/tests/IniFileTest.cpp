@@ -49,6 +49,12 @@ TEST(IniFile, ReadsAWindowsFileAsTheHostDoes) {
   EXPECT_EQ(ini.ReadString("Fehlt", "Mandant", "def"), "def");
   EXPECT_EQ(TIniFile(dir / "missing.ini").ReadString("a", "b", "def"), "def");
   EXPECT_EQ(ini.ReadStringCut("Konstanten", "Mandant", "", 4), "Müll");
+
+  // Erasing a section that the file holds twice removes both copies.
+  ini.EraseSection("konstanten");
+  EXPECT_FALSE(ini.SectionExists("Konstanten"));
+  EXPECT_EQ(ini.ReadString("Konstanten", "Zweit", "weg"), "weg");
+  EXPECT_EQ(ini.ReadString("Ende", "Letzte", ""), "1");
 }
 
 TEST(IniFile, AWriteChangesOnlyItsOwnLine) {
