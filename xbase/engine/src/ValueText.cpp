@@ -86,6 +86,8 @@ std::string EscapeMemo(std::string_view memo) {
       r += "\\r";
     else if (c == '\n')
       r += "\\n";
+    else if (c == '\t')
+      r += "\\t";
     else
       r.push_back(c);
   }
@@ -96,8 +98,8 @@ std::string UnescapeMemo(std::string_view text) {
   std::string r;
   r.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == 'r' || text[i + 1] == 'n')) {
-      r.push_back(text[i + 1] == 'r' ? '\r' : '\n');
+    if (text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == 'r' || text[i + 1] == 'n' || text[i + 1] == 't')) {
+      r.push_back(text[i + 1] == 'r' ? '\r' : text[i + 1] == 'n' ? '\n' : '\t');
       ++i;
     } else {
       r.push_back(text[i]);

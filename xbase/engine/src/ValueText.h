@@ -2,7 +2,7 @@
 // The text forms of field values that xbtool prints and reads and the
 // fixture manifests use: C right-trimmed; N and F the stored text without
 // leading blanks; D YYYYMMDD or empty; L T, F or empty; memo text with CR as
-// \r and LF as \n; binary types (I, T, B, Y, _NullFlags and other letters
+// \r, LF as \n and TAB as \t (so a line keeps one column per field); binary types (I, T, B, Y, _NullFlags and other letters
 // this engine does not interpret) as 0x and the stored bytes in hex.
 // All text is Windows-1252 bytes.
 #include <string>

@@ -95,7 +95,7 @@ std::string AliasFromPath(std::string_view path) {
   if (dot != std::string::npos) name.resize(dot);
   if (name.size() > 8) name.resize(8);
   for (char& c : name)
-    if (c < 'A' || c > 'Z') c = '_';
+    if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) c = '_';
   return name;
 }
 

@@ -157,7 +157,7 @@ bool CreateTable(const std::string& path, const std::vector<FieldSpec>& fields, 
 bool ParseFieldSpecs(const std::string& text, std::vector<FieldSpec>& out, std::string* error);
 
 // The alias formed from a table path: file name upper-cased up to the first
-// ".", at most 8 characters, characters outside A-Z as "_".
+// ".", at most 8 characters, characters other than letters and digits as "_".
 std::string AliasFromPath(std::string_view path);
 
 }  // namespace xbe
