@@ -9,10 +9,12 @@
 
 #include "xbase/XbDSet.h"
 
+namespace fulltext {
 class TFts;
+}
 
 struct TFTSInfo {
-  std::unique_ptr<TFts> FTS;  // owned by the table object
+  std::unique_ptr<fulltext::TFts> FTS;  // owned by the table object
   std::string FTSEvalExpr;    // xBase expression whose value is indexed
 };
 
@@ -43,8 +45,14 @@ class TQORUSt2020Table : public TXbTable {
   // separator, its case kept) followed by the table name, matched on disk
   // without regard to case.
   std::string GetTableFileName() const;
-  // Full-text file i (from 0): the table file with the extension ".TS" + (i + 1).
+  // Full-text file i (from 0): the table file with the extension ".TS" + (i + 1),
+  // matched on disk without regard to case (konto.TS1 when there is none).
   std::string GetFTSFileName(int i) const;
+
+ private:
+  // Directory + table name as the system forms them, before any matching on disk.
+  std::string FormedTableFileName() const;
+  void CloseFTS();
 
   // MakeBackup, RestoreBackup and GetIndexFileName come with the table backup.
 };
