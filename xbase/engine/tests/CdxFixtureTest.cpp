@@ -262,3 +262,46 @@ TEST(CdxFixtures, CheckPassesOnSoundFilesAndFindsAStaleKey) {
   EXPECT_NE(report.find("tag KNT_NR: record 17 has key"), std::string::npos) << report;
   EXPECT_NE(report.find("tag NRDESC: record 17 has key"), std::string::npos) << report;
 }
+
+namespace {
+bool HaveExpressions(const xbe::RecordAccess& table) {
+  std::string err;
+  return xbe::Expression::Compile("1 + 1", table, &err) != nullptr;
+}
+}  // namespace
+
+TEST(CdxFixtures, RebuiltTagsWalkLikeTheOriginals) {
+  if (!HaveFixtures()) GTEST_SKIP() << "fixture folder " << FixturesDir() << " not present";
+  Opened o;
+  Open(kFixtures[0], o);
+  if (HasFatalFailure()) return;
+  if (!HaveExpressions(o.table)) GTEST_SKIP() << "built without the expression engine";
+  std::string why, report;
+  EXPECT_TRUE(o.index->Maintainable(&why)) << why;
+  EXPECT_TRUE(o.index->Check(o.table, &report)) << report;
+  EXPECT_EQ(report, "");
+
+  // Every tag built again by us, from the table alone, walks the same way.
+  TempDir dir;
+  const std::string path = dir.File("konto.cdx");
+  for (int i = 0; i < o.index->TagCount(); ++i) {
+    xbe::IndexTag& t = o.index->Tag(i);
+    unsigned flags = (t.Descending() ? xbe::kCdxDescending : 0) | (t.Unique() ? xbe::kCdxUnique : 0);
+    std::string err;
+    ASSERT_TRUE(xbe::CreateCdxTag(path, t.Name(), t.KeyExpression(), t.ForExpression(), flags,
+                                  o.table, &err))
+        << err;
+  }
+  std::string err;
+  auto rebuilt = xbe::OpenCdx(path, o.table, false, &err);
+  ASSERT_TRUE(rebuilt) << err;
+  ASSERT_EQ(rebuilt->TagCount(), o.index->TagCount());
+  for (int i = 0; i < rebuilt->TagCount(); ++i) {
+    SCOPED_TRACE(o.index->Tag(i).Name());
+    EXPECT_EQ(rebuilt->Tag(i).Name(), o.index->Tag(i).Name());
+    EXPECT_EQ(rebuilt->Tag(i).KeyLength(), o.index->Tag(i).KeyLength());
+    EXPECT_EQ(Walk(rebuilt->Tag(i), false), Walk(o.index->Tag(i), false));
+  }
+  report.clear();
+  EXPECT_TRUE(rebuilt->Check(o.table, &report)) << report;
+}

@@ -368,7 +368,7 @@ bool CdxFile::Check(TableScan& table, std::string* report) {
     ex[i].structureOk = t.GetTree().CheckStructure(label, ex[i].tree, pages, &out);
     if (!ex[i].structureOk) ok = false;
     ex[i].checkKeys = t.NotMaintainable().empty();
-    if (!ex[i].checkKeys) out += label + "keys not verified: " + t.NotMaintainable() + "\n";
+    if (!ex[i].checkKeys) out += t.NotMaintainable() + " (keys not verified)\n";
   }
 
   // One pass over the table computes every tag's keys.

@@ -9,12 +9,10 @@
 
 namespace xbe {
 
-// Tag options for CreateCdxTag.
-enum CdxTagFlags : unsigned {
-  kCdxDescending = 1,
-  kCdxUnique = 2,
-  kCdxCandidate = 4,
-};
+// Tag options for CreateCdxTag, combined with |.
+inline constexpr unsigned kCdxDescending = 1;
+inline constexpr unsigned kCdxUnique = 2;
+inline constexpr unsigned kCdxCandidate = 4;
 
 // Opens an existing CDX file. `layout` is the table the tags belong to: key
 // and FOR expressions are compiled against it (a tag whose expressions do
@@ -28,7 +26,7 @@ std::unique_ptr<IndexFile> OpenCdx(const std::string& path, const RecordAccess& 
 // FOR clause `forExpr` (empty for none) to the CDX at `path`, creating the
 // file when it is missing, and builds it over every record of `table`. An
 // existing tag of that name is replaced. The file is rewritten atomically:
-// on any failure it is left as it was. `flags` combines CdxTagFlags.
+// on any failure it is left as it was. `flags` combines the kCdx* options.
 bool CreateCdxTag(const std::string& path, const std::string& tag, const std::string& keyExpr,
                   const std::string& forExpr, unsigned flags, TableScan& table,
                   std::string* error);
