@@ -10,7 +10,8 @@
 namespace xbe {
 namespace {
 
-constexpr std::size_t kWindowBytes = 64 * 1024;
+constexpr std::size_t kBlockBytes = 8 * 1024;
+constexpr std::size_t kCacheBlocks = 1024;  // 8 MiB at most, whatever the table size
 constexpr int kVfpBackLink = 263;
 
 std::uint32_t Le32(const unsigned char* p) {
@@ -270,37 +271,64 @@ bool DbfTable::RefreshCount(std::string* error) {
                              static_cast<std::int64_t>(c) * recordLength_ > size)
       return Fail(error, file_.Path() + ": the record count reaches beyond the end of the file");
     count_ = c;
-    windowCount_ = 0;
+    DropCache();
   }
   return true;
 }
 
 void DbfTable::SetCaching(bool on) {
   caching_ = on;
-  windowCount_ = 0;
+  DropCache();
+}
+
+void DbfTable::DropCache() {
+  for (Block& b : blocks_) b.number = ~std::uint64_t{0};
+}
+
+void DbfTable::Invalidate(std::uint64_t offset, std::size_t size) {
+  if (blocks_.empty() || size == 0) return;
+  for (std::uint64_t n = offset / kBlockBytes; n <= (offset + size - 1) / kBlockBytes; ++n) {
+    Block& b = blocks_[n % kCacheBlocks];
+    if (b.number == n) b.number = ~std::uint64_t{0};
+  }
+}
+
+bool DbfTable::ReadCached(std::uint64_t offset, char* out, std::size_t size, std::string* error) {
+  if (blocks_.empty()) blocks_.resize(kCacheBlocks);
+  while (size > 0) {
+    const std::uint64_t n = offset / kBlockBytes;
+    const std::size_t in = static_cast<std::size_t>(offset % kBlockBytes);
+    Block& b = blocks_[n % kCacheBlocks];
+    if (b.number != n || b.valid < in + 1) {
+      b.bytes.resize(kBlockBytes);
+      const std::int64_t fileSize = file_.Size();
+      const std::uint64_t start = n * kBlockBytes;
+      if (fileSize < 0 || static_cast<std::uint64_t>(fileSize) <= start)
+        return Fail(error, file_.Path() + ": read beyond the end of the file");
+      const std::size_t len = static_cast<std::size_t>(
+          std::min<std::uint64_t>(kBlockBytes, static_cast<std::uint64_t>(fileSize) - start));
+      b.number = ~std::uint64_t{0};
+      if (!file_.ReadAt(start, b.bytes.data(), len, error)) return false;
+      b.number = n;
+      b.valid = static_cast<std::uint32_t>(len);
+    }
+    const std::size_t take = std::min<std::size_t>(size, kBlockBytes - in);
+    if (in + take > b.valid) return Fail(error, file_.Path() + ": read beyond the end of the file");
+    std::memcpy(out, b.bytes.data() + in, take);
+    out += take;
+    size -= take;
+    offset += take;
+  }
+  return true;
 }
 
 bool DbfTable::ReadRecord(std::uint32_t recno, char* out, std::string* error) {
   if (recno < 1 || recno > count_)
     return Fail(error, file_.Path() + ": record " + std::to_string(recno) + " does not exist");
   const std::size_t len = static_cast<std::size_t>(recordLength_);
-  if (caching_) {
-    if (recno < windowFirst_ || recno >= windowFirst_ + windowCount_) {
-      const std::uint32_t per = static_cast<std::uint32_t>(std::max<std::size_t>(1, kWindowBytes / len));
-      const std::uint32_t n = std::min(per, count_ - recno + 1);
-      window_.resize(static_cast<std::size_t>(n) * len);
-      windowCount_ = 0;
-      if (!file_.ReadAt(static_cast<std::uint64_t>(headerLength_) + (recno - 1ull) * len,
-                        window_.data(), window_.size(), error))
-        return false;
-      windowFirst_ = recno;
-      windowCount_ = n;
-    }
-    std::memcpy(out, window_.data() + (recno - windowFirst_) * len, len);
-    return true;
-  }
-  return file_.ReadAt(static_cast<std::uint64_t>(headerLength_) + (recno - 1ull) * len, out, len,
-                      error);
+  const std::uint64_t at = static_cast<std::uint64_t>(headerLength_) + (recno - 1ull) * len;
+  if (caching_) return ReadCached(at, out, len, error);
+  return file_.ReadAt(at, out, len, error);
 }
 
 bool DbfTable::WriteRecord(std::uint32_t recno, const char* data, std::string* error) {
@@ -308,13 +336,9 @@ bool DbfTable::WriteRecord(std::uint32_t recno, const char* data, std::string* e
   if (recno < 1 || recno > count_)
     return Fail(error, file_.Path() + ": record " + std::to_string(recno) + " does not exist");
   const std::size_t len = static_cast<std::size_t>(recordLength_);
-  if (!file_.WriteAt(static_cast<std::uint64_t>(headerLength_) + (recno - 1ull) * len, data, len,
-                     error)) {
-    windowCount_ = 0;
-    return false;
-  }
-  if (recno >= windowFirst_ && recno < windowFirst_ + windowCount_)
-    std::memcpy(window_.data() + (recno - windowFirst_) * len, data, len);
+  const std::uint64_t at = static_cast<std::uint64_t>(headerLength_) + (recno - 1ull) * len;
+  Invalidate(at, len);
+  if (!file_.WriteAt(at, data, len, error)) return false;
   // The header date tells other programs the table changed.
   return WriteHeaderCountAndDate(error);
 }
@@ -323,6 +347,7 @@ bool DbfTable::WriteHeaderCountAndDate(std::string* error) {
   unsigned char h[7];
   HeaderDateToday(h);
   PutLe32(h + 3, count_);
+  Invalidate(1, sizeof h);
   return file_.WriteAt(1, h, sizeof h, error);
 }
 
@@ -332,19 +357,14 @@ bool DbfTable::AppendRecord(const char* data, std::string* error) {
   const std::size_t len = static_cast<std::size_t>(recordLength_);
   std::string buf(data, len);
   buf.push_back('\x1A');
-  if (!file_.WriteAt(static_cast<std::uint64_t>(headerLength_) + count_ * static_cast<std::uint64_t>(len),
-                     buf.data(), buf.size(), error))
-    return false;
+  const std::uint64_t at =
+      static_cast<std::uint64_t>(headerLength_) + count_ * static_cast<std::uint64_t>(len);
+  Invalidate(at, buf.size());
+  if (!file_.WriteAt(at, buf.data(), buf.size(), error)) return false;
   ++count_;
   if (!WriteHeaderCountAndDate(error)) {
     --count_;
     return false;
-  }
-  // Keep the window when the new record continues it, so appending walks stay cheap.
-  if (windowCount_ > 0 && windowFirst_ + windowCount_ == count_ &&
-      window_.size() + len <= kWindowBytes) {
-    window_.insert(window_.end(), data, data + len);
-    ++windowCount_;
   }
   return true;
 }
@@ -352,7 +372,7 @@ bool DbfTable::AppendRecord(const char* data, std::string* error) {
 bool DbfTable::DropLastRecord(std::string* error) {
   if (count_ == 0) return true;
   --count_;
-  windowCount_ = 0;
+  DropCache();
   const std::uint64_t end = static_cast<std::uint64_t>(headerLength_) +
                             count_ * static_cast<std::uint64_t>(recordLength_);
   const char eof = '\x1A';
@@ -363,6 +383,7 @@ bool DbfTable::DropLastRecord(std::string* error) {
 
 bool DbfTable::SetTableFlags(std::uint8_t flags, std::string* error) {
   if (!writable_) return Fail(error, file_.Path() + ": the table is open read-only");
+  Invalidate(28, 1);
   if (!file_.WriteAt(28, &flags, 1, error)) return false;
   tableFlags_ = flags;
   return true;

@@ -69,7 +69,7 @@ class DbfTable {
   // Re-reads the record count from the file (another process may append
   // while the table is open shared).
   bool RefreshCount(std::string* error);
-  // Turns the read-ahead window on or off; off for shared use, where other
+  // Turns the block cache on or off; off for shared use, where other
   // processes change records under us.
   void SetCaching(bool on);
 
@@ -102,11 +102,19 @@ class DbfTable {
   int recordLength_ = 0;
   std::uint32_t count_ = 0;
 
-  // Read-ahead window of whole records [windowFirst_, windowFirst_+windowCount_).
+  // A bounded cache of file blocks for exclusive use: direct-mapped, so its
+  // memory does not grow with the table. Writes go through to the file and
+  // drop the blocks they touch.
+  struct Block {
+    std::uint64_t number = ~std::uint64_t{0};
+    std::uint32_t valid = 0;  // bytes read (short at the end of the file)
+    std::vector<char> bytes;
+  };
+  bool ReadCached(std::uint64_t offset, char* out, std::size_t size, std::string* error);
+  void Invalidate(std::uint64_t offset, std::size_t size);
+  void DropCache();
   bool caching_ = true;
-  std::vector<char> window_;
-  std::uint32_t windowFirst_ = 0;
-  std::uint32_t windowCount_ = 0;
+  std::vector<Block> blocks_;
 };
 
 // Today's date in the header's form: year - 1900, month, day.
