@@ -117,8 +117,7 @@ void TZeOptions::SetProgPath(const std::string& value) {
   FProgPath = AddBackslash(platform::NativeSeparators(value));
 }
 
-std::string TZeOptions::ResolveBaseDir(const std::string& raw, const std::string& fallback) const {
-  (void)fallback;
+std::string TZeOptions::ResolveBaseDir(const std::string& raw) const {
   std::string dir = platform::NativeSeparators(TrimText(raw));
   // A relative directory counts from the program directory, wherever the
   // process was started.
@@ -144,7 +143,7 @@ std::string TZeOptions::GetBaseDirEntry(TBaseDirEntries BDE) const {
 
 void TZeOptions::SetBaseDirEntry(TBaseDirEntries BDE, const std::string& value) {
   if (BDE == bdeLocal) return;
-  FBaseDirEntries[BDE] = ResolveBaseDir(value, FProgPath);
+  FBaseDirEntries[BDE] = ResolveBaseDir(value);
   if (FZempaIni) FZempaIni->WriteString(kBaseDirSection, kBaseDirDefs[BDE].Key, DelBackslash(value));
 }
 
@@ -240,7 +239,7 @@ void TZeOptions::Refresh() {
     if (bde == bdeLager) fallback = FBaseDirEntries[bdeStamm];
     if (bde == bdeGlobal) fallback = FBaseDirEntries[bdeUser];
     FBaseDirEntries[i] = local.ValueExists(kBaseDirSection, kBaseDirDefs[i].Key)
-                             ? ResolveBaseDir(local.ReadString(kBaseDirSection, kBaseDirDefs[i].Key, ""), fallback)
+                             ? ResolveBaseDir(local.ReadString(kBaseDirSection, kBaseDirDefs[i].Key, ""))
                              : fallback;
   }
 

@@ -128,7 +128,7 @@ class TZeOptions {
   }
   void WriteOption(TEntryLocation loc, const char* section, const char* key,
                    const std::string& value);
-  std::string ResolveBaseDir(const std::string& raw, const std::string& fallback) const;
+  std::string ResolveBaseDir(const std::string& raw) const;
 
   std::unique_ptr<TZeIniFile> FZempaIni;
   std::unique_ptr<TZeIniFile> FGlobalIni;  // null: the main file is the global one
