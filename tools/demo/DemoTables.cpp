@@ -47,10 +47,9 @@ std::vector<std::string> Split(const std::string& s, char sep) {
 }  // namespace
 
 std::string DateText(double ADays) {
-  int y = 0, m = 0, d = 0;
-  platform::CivilFromDays(static_cast<std::int64_t>(std::floor(ADays)), y, m, d);
+  const platform::LocalDateTime t = platform::FromDelphiDateTime(std::floor(ADays));
   char buf[16];
-  std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
+  std::snprintf(buf, sizeof buf, "%04d%02d%02d", t.year, t.month, t.day);
   return buf;
 }
 
