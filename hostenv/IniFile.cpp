@@ -59,6 +59,14 @@ std::string ValueOf(std::string_view line) {
   return std::string(v);
 }
 
+std::string OneLine(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return out;
+}
+
 std::string Utf8Cut(std::string_view s, std::size_t maxChars) {
   std::size_t chars = 0, i = 0;
   while (i < s.size()) {
@@ -157,7 +165,10 @@ std::optional<std::string> TIniDocument::Read(std::string_view section, std::str
   return std::nullopt;
 }
 
-void TIniDocument::Write(std::string_view section, std::string_view key, std::string_view value) {
+void TIniDocument::Write(std::string_view sectionIn, std::string_view keyIn, std::string_view valueIn) {
+  // A line break inside a name or value would start lines of its own (a
+  // Mandant name could add a section): it is written as a blank.
+  const std::string section = OneLine(sectionIn), key = OneLine(keyIn), value = OneLine(valueIn);
   const std::string eol = NewLineEol();
   const Range r = FindSection(section);
   if (r.header == std::string::npos) {
@@ -246,10 +257,11 @@ std::vector<std::string> TIniDocument::SectionLines(std::string_view section) co
   return lines;
 }
 
-void TIniDocument::ReplaceSection(std::string_view section, const std::vector<std::string>& lines) {
+void TIniDocument::ReplaceSection(std::string_view sectionIn, const std::vector<std::string>& lines) {
+  const std::string section = OneLine(sectionIn);
   const std::string eol = NewLineEol();
   std::vector<Line> body;
-  for (const auto& l : lines) body.push_back({l, eol});
+  for (const auto& l : lines) body.push_back({OneLine(l), eol});
   const Range r = FindSection(section);
   if (r.header == std::string::npos) {
     EnsureLastLineEnded();

@@ -93,6 +93,10 @@ TEST(IniFile, NewFilesGetCrLfAndLfFilesStayLf) {
   fresh.WriteString("Konstanten", "SKR", "SKR03");
   fresh.WriteString("Konstanten", "Name", "Öl");
   EXPECT_EQ(ReadBytes(dir / "neu.ini"), "[Konstanten]\r\nSKR=SKR03\r\nName=\xd6l\r\n");
+  // A line break in a value must not add lines of its own.
+  fresh.WriteString("Konstanten", "Name", "A\r\n[Neu]\nx=1");
+  EXPECT_EQ(fresh.ReadString("Konstanten", "Name", ""), "A  [Neu] x=1");
+  EXPECT_FALSE(fresh.SectionExists("Neu"));
 
   WriteBytes(dir / "lf.ini", "[A]\nx=1\n");
   TIniFile lf(dir / "lf.ini");
