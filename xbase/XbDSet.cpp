@@ -25,7 +25,7 @@ constexpr const char* kNotEditing = "Datenmenge ist nicht im Bearbeitungs- oder 
 // its work area; the two values must stay equal.
 constexpr std::int64_t kOpenUseLockOffset = std::int64_t{1} << 40;
 
-// Names, paths and keys go to the engine in Windows-1252.
+// Keys and expressions go to the engine in Windows-1252.
 std::string Ansi(const std::string& utf8) {
   auto ansi = platform::Utf8ToWin1252(utf8);
   if (!ansi)
@@ -209,7 +209,8 @@ void TCustomXbDataSet::OpenWorkArea(bool probeOnly) {
   const std::int16_t driver = FTableType == ttXBNTX ? XB_DRIVER_NTX : FTableType == ttXBNSX ? XB_DRIVER_NSX : XB_DRIVER_FOX;
   const std::int16_t mode = FExclusive ? XB_MODE_EXCLUSIVE : FReadOnly ? XB_MODE_READONLY : XB_MODE_SHARED;
   x.xb_SetEpoch(1980);
-  FWorkArea = x.xb_Use(Ansi(file).c_str(), FAliasName.c_str(), mode, driver);
+  // The path goes as the file system spells it; the engine opens it as given.
+  FWorkArea = x.xb_Use(file.c_str(), FAliasName.c_str(), mode, driver);
   if (FWorkArea == 0) throw EXbError("Unable to open table.\rFile: " + full);
 
   FXBEFieldCount = x.xb_FieldCount();

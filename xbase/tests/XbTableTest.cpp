@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <string>
 
 #include "TableTestUtil.h"
@@ -486,4 +487,26 @@ TEST_F(XbTable, AccessorsConvertAndRefuseAsTheKindsDemand) {
   k.Close();
   const std::string rec = StoredRecord(dir.Path() + "konto.dbf", 1);
   EXPECT_EQ(rec.substr(1, 8), "    8933");
+}
+
+TEST_F(XbTable, NamingTheTableProbesOnlyTheCurrentDirectory) {
+  CopyFixture("kontontx", dir.Path());
+  // With the data path still empty, a table elsewhere is not looked at.
+  TXbTable elsewhere;
+  elsewhere.SetDatabaseName(dir.Path());
+  elsewhere.SetTableName("kontontx.dbf");
+  EXPECT_EQ(elsewhere.TableType(), ttXBFOX);
+  EXPECT_EQ(elsewhere.IndexExt(), ".CDX");
+
+  // A table in the current directory is opened and closed at once, which
+  // tells its kind.
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(dir.Path());
+  TXbTable here;
+  here.SetTableName("KONTONTX.dbf");
+  std::filesystem::current_path(before);
+  EXPECT_FALSE(here.Active());
+  EXPECT_EQ(here.WorkArea(), 0);
+  EXPECT_EQ(here.TableType(), ttXBNTX);
+  EXPECT_EQ(here.IndexExt(), ".NTX");
 }
