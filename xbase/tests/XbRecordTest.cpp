@@ -35,7 +35,7 @@ TFieldValue Num(double d) {
   TFieldValue v;
   v.HasValue = true;
   v.Float = d;
-  v.Int = static_cast<std::int32_t>(d);
+  if (std::fabs(d) < 1e9) v.Int = static_cast<std::int32_t>(d);
   return v;
 }
 
