@@ -6,7 +6,10 @@
 
 #include "hostenv/DirText.h"
 #include "platform/Encoding.h"
+#include "platform/FileLock.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
+#include "platform/RawFile.h"
 
 namespace hostenv {
 namespace {
@@ -78,6 +81,31 @@ std::string Utf8Cut(std::string_view s, std::size_t maxChars) {
   }
   return std::string(s);
 }
+
+// Serialises the read-change-write of one settings file between processes,
+// so that two modules writing different keys at once both keep their value.
+// The lock lives on the file itself; a writer that finds the file replaced
+// by another one's rename locks the new file instead.
+class TWriteLock {
+ public:
+  explicit TWriteLock(const std::string& path) : path_(path), existed_(platform::FileExists(path)) {
+    // Each retry means another writer finished meanwhile, so this ends.
+    for (;;) {
+      if (!lock_.Acquire(path, platform::LockKind::Exclusive, true)) return;  // the write will report it
+      if (platform::DescriptorIsPath(lock_.Fd(), path)) return;
+      lock_.Release();
+    }
+  }
+  // The lock created an empty file that the failed write did not fill.
+  void WriteFailed() {
+    if (!existed_ && lock_.Held() && platform::FileSize(path_) == 0) platform::RemoveFile(path_);
+  }
+
+ private:
+  std::string path_;
+  bool existed_;
+  platform::FileLock lock_;
+};
 
 }  // namespace
 
@@ -408,20 +436,31 @@ std::string TIniFile::ReadString(std::string_view section, std::string_view iden
   return v ? FromFile(*v) : std::string(defaultValue);
 }
 
-void TIniFile::WriteString(std::string_view section, std::string_view ident, std::string_view value) {
+void TIniFile::Modify(const std::function<bool(TIniDocument&)>& change) {
+  TWriteLock lock(FFileName);
   TIniDocument doc = Load();
-  doc.Write(ToFile(section), ToFile(ident), ToFile(value));
-  Store(doc);
+  if (!change(doc)) return;
+  try {
+    Store(doc);
+  } catch (const EIniFileException&) {
+    lock.WriteFailed();
+    throw;
+  }
+}
+
+void TIniFile::WriteString(std::string_view section, std::string_view ident, std::string_view value) {
+  Modify([&](TIniDocument& doc) {
+    doc.Write(ToFile(section), ToFile(ident), ToFile(value));
+    return true;
+  });
 }
 
 void TIniFile::DeleteKey(std::string_view section, std::string_view ident) {
-  TIniDocument doc = Load();
-  if (doc.DeleteKey(ToFile(section), ToFile(ident))) Store(doc);
+  Modify([&](TIniDocument& doc) { return doc.DeleteKey(ToFile(section), ToFile(ident)); });
 }
 
 void TIniFile::EraseSection(std::string_view section) {
-  TIniDocument doc = Load();
-  if (doc.EraseSection(ToFile(section))) Store(doc);
+  Modify([&](TIniDocument& doc) { return doc.EraseSection(ToFile(section)); });
 }
 
 bool TIniFile::SectionExists(std::string_view section) const {
@@ -447,11 +486,12 @@ std::vector<std::string> TIniFile::ReadSectionValues(std::string_view section) c
 }
 
 void TIniFile::WriteSectionBlock(std::string_view section, const std::vector<std::string>& lines) {
-  TIniDocument doc = Load();
   std::vector<std::string> converted;
   for (const auto& l : lines) converted.push_back(ToFile(l));
-  doc.ReplaceSection(ToFile(section), converted);
-  Store(doc);
+  Modify([&](TIniDocument& doc) {
+    doc.ReplaceSection(ToFile(section), converted);
+    return true;
+  });
 }
 
 // ---------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 // UTF-8) and keep their line ending, CR LF for new files. Each write replaces
 // the file atomically.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -143,6 +144,9 @@ class TIniFile : public TCustomIniFile {
   // errno of the last failed write (0 when it succeeded).
   int FLastWriteError = 0;
   void Store(const TIniDocument& doc);
+  // Load, change and store under the file's write lock; `change` returns
+  // false when nothing needs writing.
+  void Modify(const std::function<bool(TIniDocument&)>& change);
   std::string ToFile(std::string_view utf8) const;
   std::string FromFile(std::string_view bytes) const;
 

@@ -104,11 +104,12 @@ std::string TZeIniFile::ReadAnsiString(std::string_view section, std::string_vie
 
 void TZeIniFile::WriteSection(std::string_view section, const std::vector<std::string>& strings) {
   if (section.empty()) return;
-  TIniDocument doc = Load();
   const std::string s = ToFile(section);
-  doc.EraseSection(s);
-  for (const auto& line : strings) doc.Write(s, ToFile(line), "");
-  Store(doc);
+  Modify([&](TIniDocument& doc) {
+    doc.EraseSection(s);
+    for (const auto& line : strings) doc.Write(s, ToFile(line), "");
+    return true;
+  });
 }
 
 std::vector<std::string> TZeIniFile::ReadSectionValues(std::string_view section) const {

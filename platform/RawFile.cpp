@@ -72,6 +72,12 @@ bool RawFile::WriteAt(std::int64_t offset, const void* buf, std::size_t n) {
   return true;
 }
 
+bool DescriptorIsPath(int fd, std::string_view path) {
+  struct stat a {}, b {};
+  if (::fstat(fd, &a) != 0 || ::stat(std::string(path).c_str(), &b) != 0) return false;
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 bool SetFileMode(std::string_view path, unsigned mode) {
   return ::chmod(std::string(path).c_str(), static_cast<mode_t>(mode)) == 0;
 }

@@ -31,6 +31,10 @@ class RawFile {
   int fd_ = -1;
 };
 
+// True when `fd` is open on the file that `path` names now (same device and
+// inode): false after the file was replaced by a rename or removed.
+bool DescriptorIsPath(int fd, std::string_view path);
+
 // chmod. False on failure.
 bool SetFileMode(std::string_view path, unsigned mode);
 

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
 
+#include "hostenv/IniFile.h"
 #include "hostenv/Locations.h"
 #include "hostenv/Mandanten.h"
 #include "hostenv/ModuleCount.h"
@@ -126,6 +128,26 @@ TEST_F(ModuleCountTest, MandantSwitchWaitsForOtherModules) {
   ReleaseZeOptions();
   CloseModuleCount();
   SetHostProgramDirectory("");
+}
+
+// Two modules writing different keys of one settings file at the same time:
+// neither write may get lost.
+TEST_F(ModuleCountTest, ConcurrentWritersKeepEveryValue) {
+  const std::string file = install + "/ZEMPA.INI";
+  Module a(install), b(install);
+  a.Do("count");
+  const std::string cmdA = "write " + file + " a 80", cmdB = "write " + file + " b 80";
+  std::thread ta([&] { EXPECT_EQ(a.Do(cmdA), "ok"); });
+  EXPECT_EQ(b.Do(cmdB), "ok");
+  ta.join();
+  const TIniFile ini(file);
+  int missing = 0;
+  for (int i = 0; i < 80; ++i) {
+    missing += ini.ReadString("Test", "a" + std::to_string(i), "") != std::to_string(i);
+    missing += ini.ReadString("Test", "b" + std::to_string(i), "") != std::to_string(i);
+  }
+  EXPECT_EQ(missing, 0);
+  EXPECT_TRUE(ini.SectionExists("Konstanten"));
 }
 
 TEST_F(ModuleCountTest, UnopenedCountReadsZero) {

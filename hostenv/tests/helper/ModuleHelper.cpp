@@ -1,10 +1,14 @@
 // A stand-in module for the module-count tests: counts itself in the
 // installation given as argument and answers commands read from stdin
-// ("add", "remove", "count", "reset", "quit"), one line each.
+// ("add", "remove", "count", "reset", "quit"), one line each; and, as a
+// second writer of a settings file, "write <file> <prefix> <n>" writes the
+// keys <prefix>0 .. <prefix>n-1 of section "Test" one by one.
 #include <cstdio>
 #include <iostream>
+#include <sstream>
 #include <string>
 
+#include "hostenv/IniFile.h"
 #include "hostenv/ModuleCount.h"
 
 int main(int argc, char** argv) {
@@ -27,6 +31,14 @@ int main(int argc, char** argv) {
       std::printf("%d\n", hostenv::GetModuleCount());
     } else if (cmd == "reset") {
       hostenv::ResetModuleCount();
+      std::printf("ok\n");
+    } else if (cmd.rfind("write ", 0) == 0) {
+      std::istringstream in(cmd.substr(6));
+      std::string file, prefix;
+      int n = 0;
+      in >> file >> prefix >> n;
+      hostenv::TIniFile ini(file);
+      for (int i = 0; i < n; ++i) ini.WriteString("Test", prefix + std::to_string(i), std::to_string(i));
       std::printf("ok\n");
     } else if (cmd == "quit") {
       break;
