@@ -1,6 +1,8 @@
 // Keeps a table open in a second process for the sharing tests:
 //   xbtable_holder <dir> <table> exclusive|shared
-// prints "ready" (or "error <message>") and holds the table until its input ends.
+// prints "ready" (or "error <message>") and holds the table until its input
+// ends. An input line "edit <recno>" puts that record into edit state (which
+// locks it) and answers "editing".
 #include <iostream>
 #include <string>
 
@@ -26,6 +28,11 @@ int main(int argc, char** argv) {
   std::cout << "ready" << std::endl;
   std::string line;
   while (std::getline(std::cin, line)) {
+    if (line.rfind("edit ", 0) != 0) continue;
+    const std::int32_t recNo = std::stoi(line.substr(5));
+    for (table.GoTop(); !table.Eof() && table.RecNo() != recNo;) table.Skip();
+    table.Edit();
+    std::cout << "editing" << std::endl;
   }
   table.Close();
   return 0;

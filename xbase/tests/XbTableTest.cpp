@@ -510,3 +510,30 @@ TEST_F(XbTable, NamingTheTableProbesOnlyTheCurrentDirectory) {
   EXPECT_EQ(here.TableType(), ttXBNTX);
   EXPECT_EQ(here.IndexExt(), ".NTX");
 }
+
+TEST_F(XbTable, EditOfARecordLockedElsewhereFails) {
+  CopyFixture("steuersatz", dir.Path());
+  platform::ChildProcess other;
+  ASSERT_TRUE(other.Start({std::string(UST_BIN_DIR) + "/xbtable_holder", dir.Path(), "steuersatz.dbf", "shared"}));
+  std::string line;
+  ASSERT_TRUE(other.ReadLine(line));
+  ASSERT_EQ(line, "ready");
+  ASSERT_TRUE(other.WriteLine("edit 5"));
+  ASSERT_TRUE(other.ReadLine(line));
+  ASSERT_EQ(line, "editing");
+
+  TXbTable t;
+  Open(t, "steuersatz", false);
+  t.SetOrder(1);
+  ASSERT_NE(t.Seek("5"), 0);
+  EXPECT_EQ(ErrorOf([&] { t.Edit(); }), "Record Lock Failure. May be locked by another user or task.\r\n\r\n" +
+                                            dir.Path() + "steuersatz.dbf");
+  EXPECT_EQ(t.State(), dsBrowse);
+  ASSERT_NE(t.Seek("6"), 0);
+  EXPECT_NO_THROW(t.Edit()) << "other records stay free";
+  t.Cancel();
+  other.CloseInput();
+  EXPECT_EQ(other.Wait(), 0);
+  ASSERT_NE(t.Seek("5"), 0);
+  EXPECT_NO_THROW(t.Edit());
+}
