@@ -25,6 +25,7 @@ QtGrid::QtGrid(QWidget* parent) : QTableWidget(parent) {
   horizontalHeader()->setVisible(false);
   horizontalHeader()->setHighlightSections(false);
   horizontalHeader()->setSectionsClickable(false);
+  horizontalHeader()->setStretchLastSection(true);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QBoxLayout>
 #include <QCloseEvent>
+#include <QFrame>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QStyle>
@@ -84,11 +85,11 @@ TForm_USt2020::TForm_USt2020(TFormEnvironment env, QWidget* parent)
   B_Close->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
   bottom->addWidget(B_Close);
 
-  P_ButtonsRight = MakePanel("P_ButtonsRight", P_Bottom, 0, false);
-  P_ButtonsRight->setFixedWidth(189);
-  auto* right = static_cast<QHBoxLayout*>(P_ButtonsRight->layout());
-  right->setContentsMargins(4, 4, 8, 4);
-  right->setSpacing(6);
+  // The right-hand buttons sit at fixed places, "Weiter" and "Starten" on
+  // the same one (at most one of them shows).
+  P_ButtonsRight = new QFrame(P_Bottom);
+  P_ButtonsRight->setObjectName(QStringLiteral("P_ButtonsRight"));
+  P_ButtonsRight->setFixedSize(189, 35);
   B_Back = new QPushButton(QStringLiteral("Zurück"), P_ButtonsRight);
   B_Back->setObjectName(QStringLiteral("B_Back"));
   B_Back->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
@@ -99,10 +100,10 @@ TForm_USt2020::TForm_USt2020(TFormEnvironment env, QWidget* parent)
   B_OK->setObjectName(QStringLiteral("B_OK"));
   B_OK->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
   B_OK->setDefault(true);
-  right->addWidget(B_Back);
-  // "Weiter" and "Starten" share one place; at most one of them shows.
-  right->addWidget(B_Next);
-  right->addWidget(B_OK);
+  B_Back->setGeometry(6, 5, 85, 25);
+  B_Next->setGeometry(97, 5, 85, 25);
+  B_OK->setGeometry(97, 5, 85, 25);
+  B_Close->setFixedSize(95, 25);
   bottom->addWidget(P_ButtonsRight);
   outer->addWidget(P_Bottom);
 

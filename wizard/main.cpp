@@ -15,10 +15,7 @@
 #include "wizard/SingleApp.h"
 #include "wizard/StyleSheets.h"
 #include "wizard/USt2020Dlg.h"
-#if __has_include("xbase/XBE50.h")
-#include "xbase/XBE50.h"
-#define UST_HAVE_XBE_ENGINE 1
-#endif
+#include "xbase/engine/binding/XBE50.h"
 
 namespace {
 
@@ -61,19 +58,21 @@ int main(int argc, char** argv) {
       // 3. Module start-up: count, settings, options, directory versions, style.
       if (hostenv::ModuleStartup(QCoreApplication::applicationFilePath().toStdString()) ==
           hostenv::TStartupResult::srContinue) {
-#ifdef UST_HAVE_XBE_ENGINE
-        // 4. The xBase engine library, loaded from the program directory.
+        // 4. The xBase engine library, loaded from the program directory; a
+        // missing library has been reported and ends the program.
         TXBEEngine engine;
-#endif
-        // 5./6. The wizard form; its creation runs the start-up checks.
-        wizard::TFormEnvironment env;
-        env.createEngine = wizard::CreateConversionEngine;
-        form = std::make_unique<wizard::TForm_USt2020>(std::move(env));
-        progress.SetParent(form.get());
-        guard.SetMainWindow(form.get());
-        form->show();
-        // 7. Until the window has closed.
-        if (!hooks.TerminateRequested()) exitCode = app.exec();
+        engine.LoadDLLs();
+        if (!hooks.TerminateRequested()) {
+          // 5./6. The wizard form; its creation runs the start-up checks.
+          wizard::TFormEnvironment env;
+          env.createEngine = wizard::CreateConversionEngine;
+          form = std::make_unique<wizard::TForm_USt2020>(std::move(env));
+          progress.SetParent(form.get());
+          guard.SetMainWindow(form.get());
+          form->show();
+          // 7. Until the window has closed.
+          if (!hooks.TerminateRequested()) exitCode = app.exec();
+        }
         // 8. Reverse order: the engine library goes with `engine` here.
       } else {
         exitCode = 1;  // the data directories belong to another generation

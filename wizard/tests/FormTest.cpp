@@ -67,15 +67,24 @@ class FakeEngine : public TWizardEngine {
     g.SetColCount(5);
     g.SetRowCount(static_cast<int>(S.mandanten.size()) + 1);
     g.SetFixedRows(1);
-    g.SetCell(0, 0, "???");
-    g.SetCell(2, 0, "Bezeichnung");
+    const int widths[] = {32, 30, 200, 50, 160};
+    const char* titles[] = {"???", "Nr", "Bezeichnung", "SKR", "bereits umgestellt?"};
+    for (int c = 0; c < 5; ++c) {
+      g.SetColWidth(c, widths[c]);
+      g.SetCell(c, 0, titles[c]);
+    }
     for (size_t i = 0; i < S.mandanten.size(); ++i) {
       const int r = static_cast<int>(i) + 1;
+      g.SetCell(1, r, i == 0 ? "" : "0" + std::to_string(i));
       g.SetCell(2, r, S.mandanten[i].name);
+      g.SetCell(3, r, "SKR03");
+      for (int c = 1; c < 5; ++c) g.SetReadOnly(c, r, true);
       if (S.mandanten[i].wasConverted) {
         g.SetCell(0, r, "X");
         g.SetHint(0, r, "Wurde bereits umgestellt.");
         g.SetReadOnly(0, r, true);
+        g.SetAlignment(0, r, conversion::TGridAlign::Center);
+        g.SetCell(4, r, "Wurde bereits umgestellt!");
       } else {
         g.SetCheckBox(0, r, true);
         g.SetChecked(0, r, true);
@@ -107,6 +116,11 @@ class FakeEngine : public TWizardEngine {
     g.SetColCount(3);
     g.SetRowCount(1);
     g.SetFixedRows(1);
+    g.SetColWidth(0, 30);
+    g.SetColWidth(1, 200);
+    g.SetColWidth(2, 200);
+    g.SetCell(0, 0, "Nr");
+    g.SetCell(1, 0, "Mandant");
     g.SetCell(2, 0, "Protokoll");
     for (size_t i = 0; i < S.mandanten.size(); ++i) {
       if (!S.mandanten[i].done) continue;
@@ -176,6 +190,13 @@ class FormTest : public QObject {
                            QString::fromLatin1(name)));
   }
 
+  // The look of the shipped default style, as the program applies it.
+  static void ApplyDefaultStyle() {
+    QFile sheet(QStringLiteral(UST_SOURCE_DIR "/wizard/styles/Zempa001.qss"));
+    QVERIFY(sheet.open(QIODevice::ReadOnly));
+    qApp->setStyleSheet(QString::fromUtf8(sheet.readAll()));
+  }
+
   std::string LastMessage() const {
     return dialog.messages.empty() ? std::string() : dialog.messages.back().text;
   }
@@ -184,6 +205,7 @@ class FormTest : public QObject {
 
  private slots:
   void init() {
+    ApplyDefaultStyle();
     script = FakeScript{};
     script.mandanten = {{"<Standard>"}, {"Mandant 01"}, {"Bäckerei Huber"}};
     debugger = false;
@@ -285,6 +307,9 @@ class FormTest : public QObject {
     QVERIFY(form->B_OK->isVisible() && form->B_OK->isEnabled());
     QVERIFY(!form->B_Next->isVisible());
     QVERIFY(form->B_Back->isEnabled());
+    // "Weiter" and "Starten" share one place, inside the window.
+    QCOMPARE(form->B_OK->geometry(), form->B_Next->geometry());
+    QVERIFY(form->rect().contains(form->B_OK->mapTo(form.get(), form->B_OK->rect().bottomRight())));
     Shot(form.get(), "page1-mandant.png");
 
     // Nothing selected: refused, but the selection is read all the same.

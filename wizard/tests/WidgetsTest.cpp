@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "wizard/QtGrid.h"
 #include "wizard/QtListBox.h"
 #include "wizard/QtProgressWindow.h"
 #include "wizard/QtUserDialog.h"
@@ -90,6 +91,87 @@ class WidgetsTest : public QObject {
     progress.Start("Neu", 0);  // a new copy starts without the old cancel
     QVERIFY(progress.Update(0, 0));
     progress.Finish();
+  }
+
+  void gridKeepsCellsAndMapsTheHeaderRow() {
+    wizard::QtGrid grid;
+    grid.SetColCount(3);
+    grid.SetRowCount(3);
+    grid.SetFixedRows(1);
+    grid.SetCell(0, 0, "Nr");
+    grid.SetCell(0, 1, " 7 ");
+    grid.SetCell(1, 2, "Bäckerei");
+    grid.SetCheckBox(2, 2, true);
+    grid.SetChecked(2, 2, true);
+    grid.SetHint(1, 2, "Hinweis");
+    QCOMPARE(grid.horizontalHeaderItem(0)->text(), QStringLiteral("Nr"));
+    QCOMPARE(grid.rowCount(), 2);  // the header row is no table row
+    QCOMPARE(grid.item(1, 1)->text(), QStringLiteral("Bäckerei"));
+    QCOMPARE(grid.item(1, 1)->toolTip(), QStringLiteral("Hinweis"));
+    QCOMPARE(grid.CellAsInteger(0, 1), 7);
+    QCOMPARE(grid.CellAsInteger(1, 2), -1);
+
+    // Growing and shrinking keep what stays inside.
+    grid.SetColCount(5);
+    grid.SetRowCount(4);
+    QCOMPARE(grid.Cell(1, 2), std::string("Bäckerei"));
+    QVERIFY(grid.IsChecked(2, 2));
+    QVERIFY(!grid.HasCheckBox(4, 3) && !grid.IsReadOnly(4, 3) && grid.Hint(4, 3).empty());
+    grid.SetColCount(2);
+    QCOMPARE(grid.Cell(1, 2), std::string("Bäckerei"));
+    QCOMPARE(grid.Cell(2, 2), std::string());
+    grid.SetColCount(3);
+    QVERIFY(!grid.HasCheckBox(2, 2));  // the cell was gone
+
+    // Removing a check box takes its state along.
+    grid.SetCheckBox(0, 3, true);
+    grid.SetChecked(0, 3, true);
+    grid.SetCheckBox(0, 3, false);
+    grid.SetCheckBox(0, 3, true);
+    QVERIFY(!grid.IsChecked(0, 3));
+    grid.Clear();
+    QCOMPARE(grid.RowCount(), 4);
+    QCOMPARE(grid.Cell(0, 0), std::string());
+    QVERIFY(!grid.HasCheckBox(0, 3));
+  }
+
+  void gridUserEditsRespectReadOnly() {
+    wizard::QtGrid grid;
+    grid.SetColCount(2);
+    grid.SetRowCount(3);
+    grid.SetFixedRows(1);
+    grid.SetCheckBox(0, 1, true);
+    grid.SetCheckBox(0, 2, true);
+    grid.SetChecked(0, 2, true);
+    grid.SetReadOnly(0, 2, true);
+    grid.item(0, 0)->setCheckState(Qt::Checked);    // the user ticks row 1
+    grid.item(1, 0)->setCheckState(Qt::Unchecked);  // and tries the read-only row 2
+    QVERIFY(grid.IsChecked(0, 1));
+    QVERIFY(grid.IsChecked(0, 2));
+    QCOMPARE(grid.item(1, 0)->checkState(), Qt::Checked);
+    QVERIFY(!(grid.item(1, 0)->flags() & Qt::ItemIsUserCheckable));
+  }
+
+  void gridLinksRaiseTheClickWithTheRow() {
+    wizard::QtGrid grid;
+    grid.SetColCount(3);
+    grid.SetRowCount(3);
+    grid.SetFixedRows(1);
+    grid.SetHotLink(2, 2, true);
+    grid.SetCell(2, 2, "Hier klicken zum Öffnen ...");
+    std::vector<std::pair<int, int>> clicks;
+    grid.OnLinkClick = [&clicks](int c, int r) { clicks.emplace_back(c, r); };
+    grid.resize(500, 200);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    QVERIFY(grid.item(1, 2)->font().underline());
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {},
+                      grid.visualItemRect(grid.item(1, 2)).center());
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {},
+                      grid.visualItemRect(grid.item(1, 1)).center());  // no link
+    grid.setCurrentCell(1, 2);
+    QTest::keyClick(&grid, Qt::Key_Return);
+    QCOMPARE(clicks, (std::vector<std::pair<int, int>>{{2, 2}, {2, 2}}));
   }
 
   void listBoxLinesAndRepaint() {
