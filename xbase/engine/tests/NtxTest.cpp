@@ -395,7 +395,7 @@ TEST(NtxCreate, DescendingUniqueAndForClauses) {
 
 TEST(NtxDamage, BrokenFilesGiveErrorsNotCrashes) {
   MemoryTable table({{"K", 'N', 8, 0}});
-  for (int i = 0; i < 3000; ++i) table.Append({{"K", std::to_string((i * 7919) % 5000)}});
+  for (int i = 0; i < 2000; ++i) table.Append({{"K", std::to_string((i * 7919) % 5000)}});
   TempDir dir;
   std::string error, report;
   const std::string good = dir.File("good.ntx");
@@ -467,7 +467,7 @@ TEST(NtxDamage, BrokenFilesGiveErrorsNotCrashes) {
 
   // Random byte damage anywhere in the pages.
   std::mt19937 rng(7);
-  for (int round = 0; round < 300; ++round) {
+  for (int round = 0; round < 150; ++round) {
     s = image;
     for (int n = 0; n < 1 + round % 8; ++n) s[1024 + rng() % (s.size() - 1024)] = static_cast<char>(rng());
     WriteAll(bad, s);
@@ -478,7 +478,7 @@ TEST(NtxDamage, BrokenFilesGiveErrorsNotCrashes) {
     std::string k;
     bool p;
     f->Tag(0).SeekKey(std::to_string(rng() % 5000), k, p);
-    f->Tag(0).Remove({k, 1 + static_cast<std::uint32_t>(rng() % 3000)}, &error);
+    f->Tag(0).Remove({k, 1 + static_cast<std::uint32_t>(rng() % 2000)}, &error);
     f->Tag(0).Insert({k, 5000}, &error);
   }
 }

@@ -265,8 +265,7 @@ ValueType FieldValueType(char type) {
   }
 }
 
-void ReadField(const RecordAccess& record, int field, Value& out) {
-  const char type = record.FieldType(field);
+void ReadField(const RecordAccess& record, int field, char type, Value& out) {
   const std::string_view bytes = record.FieldBytes(field);
   out.type = FieldValueType(type);
   out.width = 0;

@@ -40,6 +40,7 @@ bool ValidJdn(std::int64_t jdn);  // 0001-01-01 .. 9999-12-31
 // cannot use make FieldUsable false.
 bool FieldUsable(char type, int width);
 ValueType FieldValueType(char type);
-void ReadField(const RecordAccess& record, int field, Value& out);
+// `type` is the field type the expression was compiled against.
+void ReadField(const RecordAccess& record, int field, char type, Value& out);
 
 }  // namespace xbe::expr

@@ -311,7 +311,7 @@ bool Round(Value* a, int, const RecordAccess&, Value& out, std::string* error) {
   if (!Count(a[1], "ROUND", d, error)) return false;
   if (d < 0 || d > 15) return Fail(error, "ROUND: decimals out of range");
   double v = 0;
-  ParseNumber(FormatStr(a[0].num, 40, static_cast<int>(d)), v);
+  if (!ParseNumber(FormatStr(a[0].num, 40, static_cast<int>(d)), v)) v = a[0].num;  // beyond 40 digits
   SetNumber(out, v, static_cast<int>(d));
   return true;
 }

@@ -22,14 +22,15 @@ class Literal final : public Node {
 
 class Field final : public Node {
  public:
-  Field(int field, char type) : Node(FieldValueType(type)), field_(field) {}
+  Field(int field, char type) : Node(FieldValueType(type)), field_(field), type_(type) {}
   bool Eval(const RecordAccess& record, Value& out, std::string*) const override {
-    ReadField(record, field_, out);
+    ReadField(record, field_, type_, out);
     return true;
   }
 
  private:
   int field_;
+  char type_;
 };
 
 class Binary : public Node {

@@ -94,6 +94,7 @@ bool Store::Get(std::uint32_t offset, std::shared_ptr<const Page>& out, std::str
     return Fail(error, "damaged page at " + std::to_string(offset) + ": " + why);
   cache_[offset] = page;
   out = page;
+  if (cache_.size() > kCachePages + dirty_.size()) Evict();
   return true;
 }
 
@@ -137,9 +138,15 @@ void Store::Trim() {
     std::string ignored;
     WriteBack(&ignored);  // on failure the pages stay dirty and Flush reports it
   }
-  if (cache_.size() <= kCachePages) return;
-  for (auto it = cache_.begin(); it != cache_.end() && cache_.size() > kCachePages / 2;) {
-    if (!dirty_.count(it->first))
+  if (cache_.size() > kCachePages + dirty_.size()) Evict();
+}
+
+void Store::Evict() {
+  // Pages handed out stay alive through their shared pointers; only the
+  // cache lets go of them. Changed pages stay until written, so the bound
+  // is on the unchanged ones.
+  for (auto it = cache_.begin(); it != cache_.end() && cache_.size() > kCachePages / 2 + dirty_.size();) {
+    if (!dirty_.count(it->first) && it->first != header_.root)
       it = cache_.erase(it);
     else
       ++it;

@@ -57,6 +57,7 @@ class Store {
   bool WriteRaw(std::uint32_t offset, const std::uint8_t* buf, std::string* error);
   bool WriteBack(std::string* error);
   void Trim();
+  void Evict();
 
   platform::RandomFile file_;
   bool imageMode_ = false;
