@@ -171,6 +171,19 @@ std::unique_ptr<WorkArea> WorkArea::Open(const std::string& pathIn, const std::s
   else
     wa->indexKind_ = IndexKind::Cdx;
   if (!wa->OpenIndexes(error)) return nullptr;
+  if (writable) {
+    // An index of another kind beside the table would go stale with every
+    // write this engine makes: refuse to write rather than damage it.
+    const char* others[] = {".mdx", wa->indexKind_ == IndexKind::Ntx ? ".cdx" : ".ntx"};
+    for (const char* ext : others) {
+      const std::string other = CompanionFile(path, ext);
+      if (!other.empty()) {
+        Fail(error, other + ": an index this engine does not keep up to date belongs to the "
+                            "table; open it read-only");
+        return nullptr;
+      }
+    }
+  }
 
   std::string ignored;
   wa->GoTop(&ignored);

@@ -362,4 +362,22 @@ TEST_F(EngineTest, WriteIsRefusedWhenTheIndexDisagreesWithTheRecord) {
   EXPECT_EQ(Snapshot(tmp_.Path()), before);
 }
 
+// An index file of a kind the engine does not keep (another driver's, or
+// dBASE IV's MDX) would go stale with every write: only reading is allowed.
+TEST_F(EngineTest, ForeignIndexBesideTheTableAllowsOnlyReading) {
+  const std::string path = tmp_.File("f.dbf");
+  ASSERT_EQ(xb_Create(path.c_str(), "NR:N:8:0", XB_DRIVER_FOX), 1);
+  for (const char* other : {"F.NTX", "f.mdx"}) {
+    SCOPED_TRACE(other);
+    ASSERT_TRUE(platform::WriteFileAtomic(tmp_.File(other), std::string(1024, '\0')));
+    const auto before = Snapshot(tmp_.Path());
+    EXPECT_EQ(xb_Use(path.c_str(), "", XB_MODE_SHARED, XB_DRIVER_FOX), 0);
+    EXPECT_NE(std::string(xb_LastError()).find(other), std::string::npos) << xb_LastError();
+    ASSERT_GT(xb_Use(path.c_str(), "", XB_MODE_READONLY, XB_DRIVER_FOX), 0);
+    EXPECT_EQ(xb_Close(), 1);
+    EXPECT_EQ(Snapshot(tmp_.Path()), before);
+    ASSERT_TRUE(platform::RemoveFile(tmp_.File(other)));
+  }
+}
+
 }  // namespace
