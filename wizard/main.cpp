@@ -69,7 +69,11 @@ int main(int argc, char** argv) {
           form = std::make_unique<wizard::TForm_USt2020>(std::move(env));
           progress.SetParent(form.get());
           guard.SetMainWindow(form.get());
+          QObject::connect(&guard, &wizard::SingleApp::raiseRequested, [](QWidget* raised) {
+            qInfo("USt2020: raised %s", raised ? qPrintable(raised->objectName()) : "-");
+          });
           form->show();
+          qInfo("USt2020: window shown");
           // 7. Until the window has closed.
           if (!hooks.TerminateRequested()) exitCode = app.exec();
         }
