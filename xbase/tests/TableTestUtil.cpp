@@ -84,6 +84,21 @@ std::string FileBytes(const std::string& path) {
   return s.str();
 }
 
+std::string StoredRecord(const std::string& dbf, std::int32_t recNo) {
+  const std::string b = FileBytes(dbf);
+  const auto u16 = [&](std::size_t at) {
+    return static_cast<std::size_t>(static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8);
+  };
+  return b.substr(u16(8) + static_cast<std::size_t>(recNo - 1) * u16(10), u16(10));
+}
+
+std::int32_t StoredRecordCount(const std::string& dbf) {
+  const std::string b = FileBytes(dbf);
+  std::int32_t n = 0;
+  for (std::size_t i = 8; i-- > 4;) n = n << 8 | static_cast<unsigned char>(b[i]);
+  return n;
+}
+
 Manifest ReadManifest(const std::string& table) {
   Manifest m;
   std::istringstream in(FileBytes(FixturesDir() + "/" + table + ".manifest"));

@@ -5,6 +5,12 @@
 #include <string>
 #include <vector>
 
+#define REQUIRE_ENGINE()                                                                          \
+  do {                                                                                            \
+    if (!::xbtest::HaveFixtures()) GTEST_SKIP() << "fixture folder " << ::xbtest::FixturesDir() << " is absent"; \
+    if (!::xbtest::EngineUsable()) GTEST_SKIP() << "the engine library cannot open tables";      \
+  } while (0)
+
 namespace xbtest {
 
 std::string FixturesDir();  // <fixtures>/xbase
@@ -55,5 +61,9 @@ Manifest ReadManifest(const std::string& table);
 
 // Bytes of a file.
 std::string FileBytes(const std::string& path);
+// The stored bytes of record `recNo` of a DBF file (deletion mark first), and
+// the record count of its header.
+std::string StoredRecord(const std::string& dbf, std::int32_t recNo);
+std::int32_t StoredRecordCount(const std::string& dbf);
 
 }  // namespace xbtest

@@ -13,12 +13,6 @@ using namespace xbtest;
 
 namespace {
 
-#define REQUIRE_ENGINE()                                                                       \
-  do {                                                                                         \
-    if (!HaveFixtures()) GTEST_SKIP() << "fixture folder " << FixturesDir() << " is absent";   \
-    if (!EngineUsable()) GTEST_SKIP() << "the engine library cannot open tables yet";         \
-  } while (0)
-
 double Number(const std::string& text) {
   double v = 0;
   std::from_chars(text.data(), text.data() + text.size(), v);
