@@ -152,11 +152,13 @@ inline bool LoadManifest(const std::string& path, Manifest& m) {
   return true;
 }
 
+#ifdef UST_FIXTURES_DIR
 inline std::string FixturesDir() { return UST_FIXTURES_DIR; }
 
 inline bool HaveFixtures() {
   return std::filesystem::is_directory(FixturesDir() + "/xbase");
 }
+#endif
 
 // A fresh directory below the system's temporary folder, removed at the end.
 class TempDir {

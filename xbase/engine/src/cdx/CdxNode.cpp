@@ -186,32 +186,47 @@ bool NodeFits(const Node& n, char fill) {
 }
 
 bool EncodeNode(const Node& n, char fill, std::uint8_t* page) {
-  std::memset(page, 0, kPageSize);
-  const bool root = n.IsRoot();
-  Put16(page + 2, static_cast<std::uint32_t>(n.Count()));
-  Put32(page + 4, n.left);
-  Put32(page + 8, n.right);
   const std::size_t len = static_cast<std::size_t>(n.keyLen);
+  const std::size_t count = n.Count();
   if (!n.leaf) {
-    if (!NodeFits(n, fill)) return false;
-    Put16(page, root ? 1 : 0);
+    if (static_cast<int>(count) > InteriorCapacity(n.keyLen)) return false;
+    std::memset(page, 0, kPageSize);
+    Put16(page, n.IsRoot() ? 1 : 0);
+    Put16(page + 2, static_cast<std::uint32_t>(count));
+    Put32(page + 4, n.left);
+    Put32(page + 8, n.right);
     std::uint8_t* p = page + 12;
-    for (std::size_t i = 0; i < n.Count(); ++i, p += len + 8) {
+    for (std::size_t i = 0; i < count; ++i, p += len + 8) {
       std::memcpy(p, n.Key(i).data(), len);
       Put32BE(p + len, n.recs[i]);
       Put32BE(p + len + 4, n.children[i]);
     }
     return true;
   }
-  const int bits = BitLength(static_cast<std::uint32_t>(n.keyLen));
+  // Even one-byte entries leave room for at most 488 keys.
+  if (count > kPageSize - 24) return false;
+  std::uint8_t dups[kPageSize], trails[kPageSize];
   std::uint32_t maxRec = 0;
-  for (auto r : n.recs) maxRec = std::max(maxRec, r);
+  int pool = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::string_view k = n.Key(i);
+    int trail = TrailCount(k, fill);
+    int dup = i == 0 ? 0 : std::min(CommonPrefix(n.Key(i - 1), k), n.keyLen - trail);
+    dups[i] = static_cast<std::uint8_t>(dup);
+    trails[i] = static_cast<std::uint8_t>(trail);
+    pool += n.keyLen - dup - trail;
+    maxRec = std::max(maxRec, n.recs[i]);
+  }
+  const int bits = BitLength(static_cast<std::uint32_t>(n.keyLen));
   const int e = EntryBytesFor(maxRec, 2 * bits);
   if (e == 0) return false;
-  const int rb = 8 * e - 2 * bits;
-  const int used = 24 + static_cast<int>(n.Count()) * e + PoolBytes(n, fill);
+  const int used = 24 + static_cast<int>(count) * e + pool;
   if (used > static_cast<int>(kPageSize)) return false;
-  Put16(page, root ? 3 : 2);
+  const int rb = 8 * e - 2 * bits;
+  Put16(page, n.IsRoot() ? 3 : 2);
+  Put16(page + 2, static_cast<std::uint32_t>(count));
+  Put32(page + 4, n.left);
+  Put32(page + 8, n.right);
   Put16(page + 12, kPageSize - static_cast<std::uint32_t>(used));
   Put32(page + 14, rb >= 32 ? 0xFFFFFFFFu : ((1u << rb) - 1));
   page[18] = static_cast<std::uint8_t>((1u << bits) - 1);
@@ -221,18 +236,17 @@ bool EncodeNode(const Node& n, char fill, std::uint8_t* page) {
   page[22] = static_cast<std::uint8_t>(bits);
   page[23] = static_cast<std::uint8_t>(e);
   std::size_t pos = kPageSize;
-  for (std::size_t i = 0; i < n.Count(); ++i) {
-    std::string_view k = n.Key(i);
-    int trail = TrailCount(k, fill);
-    int dup = i == 0 ? 0 : std::min(CommonPrefix(n.Key(i - 1), k), n.keyLen - trail);
-    std::size_t fresh = len - static_cast<std::size_t>(dup + trail);
+  std::uint8_t* ent = page + 24;
+  for (std::size_t i = 0; i < count; ++i, ent += e) {
+    const std::size_t dup = dups[i], trail = trails[i];
+    const std::size_t fresh = len - dup - trail;
     pos -= fresh;
-    std::memcpy(page + pos, k.data() + dup, fresh);
+    std::memcpy(page + pos, n.Key(i).data() + dup, fresh);
     std::uint64_t v = n.recs[i] | (static_cast<std::uint64_t>(dup) << rb) |
                       (static_cast<std::uint64_t>(trail) << (rb + bits));
-    std::uint8_t* ent = page + 24 + i * static_cast<std::size_t>(e);
     for (int b = 0; b < e; ++b) ent[b] = static_cast<std::uint8_t>(v >> (8 * b));
   }
+  std::memset(ent, 0, pos - static_cast<std::size_t>(ent - page));  // the gap
   return true;
 }
 

@@ -6,8 +6,8 @@
 namespace xbe::cdx {
 
 namespace {
-constexpr std::size_t kMaxCachedPages = 1024;  // 512 KiB per open index
-constexpr std::size_t kMaxCachedNodes = 4096;
+constexpr std::size_t kMaxCachedPages = 2048;  // 1 MiB per open index
+constexpr std::size_t kMaxCachedNodes = 16384;
 
 std::string Hex(std::uint32_t v) {
   char buf[16];
@@ -121,10 +121,17 @@ std::shared_ptr<const Node> Store::Load(std::uint32_t offset, int keyLen, char f
   auto node = std::make_shared<Node>();
   if (!DecodeNode(page.data(), offset, keyLen, fill, *node, error)) return nullptr;
   if (!(inTxn_ && pending_.count(offset))) {
-    if (nodes_.size() >= kMaxCachedNodes) nodes_.clear();
+    if (nodes_.size() >= kMaxCachedNodes) TrimNodes();
     nodes_[offset] = node;
   }
   return node;
+}
+
+void Store::TrimNodes() {
+  // Drop about an eighth, wherever the hash puts them: cheap, and a walk or
+  // a seek only needs the few nodes it is on.
+  std::size_t drop = nodes_.size() / 8 + 1;
+  for (auto it = nodes_.begin(); it != nodes_.end() && drop > 0; --drop) it = nodes_.erase(it);
 }
 
 void Store::Begin() {
@@ -148,7 +155,7 @@ void Store::Commit() {
     nodes_.erase(offset);
   }
   for (auto& [offset, node] : pendingNodes_) nodes_[offset] = node;
-  if (nodes_.size() > kMaxCachedNodes) nodes_.clear();
+  if (nodes_.size() > kMaxCachedNodes) TrimNodes();
   pending_.clear();
   pendingNodes_.clear();
   ++generation_;
@@ -186,6 +193,19 @@ bool Store::WriteNode(const Node& node, char fill, std::string* error) {
   auto copy = std::make_shared<Node>(node);
   copy->attr = page[0];  // what is on disk now
   pendingNodes_[node.offset] = std::move(copy);
+  if (own) Commit();
+  return true;
+}
+
+bool Store::TryWriteNode(Node& node, char fill) {
+  Page page;
+  if (!EncodeNode(node, fill, page.data())) return false;
+  const bool own = !inTxn_;
+  if (own) Begin();
+  const std::uint32_t offset = node.offset;
+  pending_[offset] = page;
+  node.attr = page[0];
+  pendingNodes_[offset] = std::make_shared<const Node>(std::move(node));
   if (own) Commit();
   return true;
 }

@@ -48,6 +48,9 @@ class Store {
   void Abort();
   void WritePage(std::uint32_t offset, const Page& page);
   bool WriteNode(const Node& node, char fill, std::string* error);
+  // Encodes and writes `node`, taking it over; false (node untouched) when
+  // it does not fit its page.
+  bool TryWriteNode(Node& node, char fill);
   // A page for a new node: the head of the free list, else end of file.
   bool AllocPage(std::uint32_t& offset, std::string* error);
   // Pages at end of file (tag headers need two in a row).
@@ -64,6 +67,7 @@ class Store {
 
  private:
   bool FreeHead(std::uint32_t& head, std::string* error);
+  void TrimNodes();
   bool ReadRaw(std::uint32_t offset, Page& out, std::string* error);
   void CachePage(std::uint32_t offset, const Page& page, bool dirty);
   bool WriteBack(std::uint32_t offset, const Page& page, std::string* error);

@@ -101,13 +101,13 @@ bool Tree::Descend(std::string_view key, std::uint32_t rec, std::vector<Step>& p
     if (!node) return false;
     std::size_t i = LowerIndex(*node, key, rec);
     if (node->leaf) {
-      path.push_back({*node, i});
+      path.push_back({node, i, nullptr});
       return true;
     }
     if (node->Count() == 0) return Fail(error, "interior node " + Hex(offset) + " has no keys");
     if (i == node->Count()) i = node->Count() - 1;
-    path.push_back({*node, i});
     offset = node->children[i];
+    path.push_back({std::move(node), i, nullptr});
   }
 }
 
@@ -121,7 +121,7 @@ bool Tree::Relink(std::uint32_t offset, bool leftPointer, std::uint32_t to, std:
 
 bool Tree::Propagate(std::vector<Step>& path, std::string* error) {
   for (std::size_t level = path.size() - 1;; --level) {
-    Node& cur = path[level].node;
+    Node& cur = path[level].Mut();
     if (level == 0) return FixRoot(cur, path[0].index, error);
     cur.attr = cur.leaf ? 2 : 0;
     struct Repl {
@@ -133,9 +133,9 @@ bool Tree::Propagate(std::vector<Step>& path, std::string* error) {
       if (cur.left != kNoPage && !Relink(cur.left, false, cur.right, error)) return false;
       if (cur.right != kNoPage && !Relink(cur.right, true, cur.left, error)) return false;
       if (!store_.FreePage(cur.offset, error)) return false;
-    } else if (NodeFits(cur, fill_)) {
-      if (!store_.WriteNode(cur, fill_, error)) return false;
-      repl.push_back({std::string(cur.Key(cur.Count() - 1)), cur.recs.back(), cur.offset});
+    } else if (Repl last{std::string(cur.Key(cur.Count() - 1)), cur.recs.back(), cur.offset};
+               store_.TryWriteNode(cur, fill_)) {
+      repl.push_back(std::move(last));
     } else {
       const bool atRightEdge = cur.right == kNoPage && path[level].index + 2 >= cur.Count();
       std::size_t k = SplitPoint(cur, fill_, atRightEdge);
@@ -153,11 +153,12 @@ bool Tree::Propagate(std::vector<Step>& path, std::string* error) {
       repl.push_back({std::string(left.Key(left.Count() - 1)), left.recs.back(), left.offset});
       repl.push_back({std::string(right.Key(right.Count() - 1)), right.recs.back(), right.offset});
     }
-    Node& parent = path[level - 1].node;
+    const Node& before = path[level - 1].Get();
     std::size_t idx = path[level - 1].index;
-    if (repl.size() == 1 && parent.Key(idx) == repl[0].key && parent.recs[idx] == repl[0].rec &&
-        parent.children[idx] == repl[0].child)
+    if (repl.size() == 1 && before.Key(idx) == repl[0].key && before.recs[idx] == repl[0].rec &&
+        before.children[idx] == repl[0].child)
       return true;  // the parent still describes this node exactly
+    Node& parent = path[level - 1].Mut();
     parent.Erase(idx);
     for (std::size_t r = 0; r < repl.size(); ++r)
       parent.Insert(idx + r, repl[r].key, repl[r].rec, repl[r].child);
@@ -183,7 +184,7 @@ bool Tree::FixRoot(Node& root, std::size_t changed, std::string* error) {
     if (!store_.FreePage(childOffset, error)) return false;
   }
   root.attr = root.leaf ? 3 : 1;
-  if (NodeFits(root, fill_)) return store_.WriteNode(root, fill_, error);
+  if (store_.TryWriteNode(root, fill_)) return true;
   // The root keeps its offset: its entries move to two new nodes below it.
   std::size_t k = SplitPoint(root, fill_, changed + 2 >= root.Count());
   if (k == 0) return Fail(error, "root " + Hex(root.offset) + " cannot be split");
@@ -210,10 +211,10 @@ bool Tree::Insert(std::string_view key, std::uint32_t rec, std::string* error) {
   std::vector<Step> path;
   if (!Descend(key, rec, path, error)) return false;
   Step& leaf = path.back();
-  if (leaf.index < leaf.node.Count() &&
-      CompareEntry(leaf.node.Key(leaf.index), leaf.node.recs[leaf.index], key, rec) == 0)
+  if (leaf.index < leaf.node->Count() &&
+      CompareEntry(leaf.node->Key(leaf.index), leaf.node->recs[leaf.index], key, rec) == 0)
     return Fail(error, "the entry is already present");
-  leaf.node.Insert(leaf.index, key, rec);
+  leaf.Mut().Insert(leaf.index, key, rec);
   store_.Begin();
   if (!Propagate(path, error)) {
     store_.Abort();
@@ -228,10 +229,10 @@ bool Tree::Remove(std::string_view key, std::uint32_t rec, std::string* error) {
   std::vector<Step> path;
   if (!Descend(key, rec, path, error)) return false;
   Step& leaf = path.back();
-  if (leaf.index >= leaf.node.Count() ||
-      CompareEntry(leaf.node.Key(leaf.index), leaf.node.recs[leaf.index], key, rec) != 0)
+  if (leaf.index >= leaf.node->Count() ||
+      CompareEntry(leaf.node->Key(leaf.index), leaf.node->recs[leaf.index], key, rec) != 0)
     return Fail(error, "the entry is not present");
-  leaf.node.Erase(leaf.index);
+  leaf.Mut().Erase(leaf.index);
   store_.Begin();
   if (!Propagate(path, error)) {
     store_.Abort();

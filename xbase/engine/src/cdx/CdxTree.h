@@ -66,9 +66,16 @@ class Tree {
   bool CollectPages(std::vector<std::uint32_t>& pages, std::string* error);
 
  private:
+  // A node on the way down; copied only when it has to change.
   struct Step {
-    Node node;
+    std::shared_ptr<const Node> node;
     std::size_t index;
+    std::shared_ptr<Node> copy;
+    Node& Mut() {
+      if (!copy) copy = std::make_shared<Node>(*node);
+      return *copy;
+    }
+    const Node& Get() const { return copy ? *copy : *node; }
   };
   bool Descend(std::string_view key, std::uint32_t rec, std::vector<Step>& path,
                std::string* error);
