@@ -8,7 +8,9 @@
 #include <QTest>
 #include <stdexcept>
 
+#include "hostenv/MandantStyle.h"
 #include "platform/UserDialog.h"
+#include "wizard/StyleSheets.h"
 #include "wizard/USt2020Dlg.h"
 
 using platform::MessageKind;
@@ -426,6 +428,25 @@ class FormTest : public QObject {
     QCOMPARE(form->PageIndex(), 2);
     QCOMPARE(LastMessage(), std::string("Tabelle gesperrt"));
     QCOMPARE(dialog.messages.back().kind, MessageKind::Error);
+  }
+
+  void styleSwitchesTheWholeWindow() {
+    auto form = MakeForm();
+    auto bottomColour = [&form] {
+      return form->grab().toImage().pixelColor(4, form->height() - 4);
+    };
+    QCOMPARE(bottomColour(), QColor(0xe6, 0xeb, 0xf2));  // the default style's bar
+    {
+      QtStyleManager manager;
+      QVERIFY(hostenv::StyleManager().LoadAndActivate(UST_SOURCE_DIR "/wizard/styles/Dunkel.qss"));
+      QCOMPARE(hostenv::StyleManager().ActiveName(), std::string("Dunkel"));
+      QCOMPARE(bottomColour(), QColor(0x23, 0x24, 0x27));
+      form->PageStart->ChkB_Start->setChecked(true);
+      form->B_Next->click();
+      Shot(form.get(), "page1-mandant-dunkel.png");
+      hostenv::StyleManager().SetSystemStyle();
+      QVERIFY(qApp->styleSheet().isEmpty());
+    }
   }
 
   void failedStartupChecksEndTheProgram() {

@@ -7,6 +7,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "wizard/FileViewer.h"
 #include "wizard/QtGrid.h"
 #include "wizard/QtListBox.h"
 #include "wizard/QtProgressWindow.h"
@@ -172,6 +176,30 @@ class WidgetsTest : public QObject {
     grid.setCurrentCell(1, 2);
     QTest::keyClick(&grid, Qt::Key_Return);
     QCOMPARE(clicks, (std::vector<std::pair<int, int>>{{2, 2}, {2, 2}}));
+  }
+
+  void viewerGetsThePathAsOneArgument() {
+    // A stand-in for xdg-open records its arguments, one per line.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString record = dir.filePath(QStringLiteral("args.txt"));
+    QFile script(dir.filePath(QStringLiteral("xdg-open")));
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write(QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '%1'; done\n")
+                     .arg(record)
+                     .toUtf8());
+    script.close();
+    QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", dir.path().toUtf8() + ':' + oldPath);
+    const std::string path = "/daten/Mandant 01/SAVE_USt2020/USt2020Prot.txt; rm -rf $HOME `x`";
+    const bool ok = wizard::OpenWithDesktopViewer(path);
+    qputenv("PATH", oldPath);
+    QVERIFY(ok);
+    QFile out(record);
+    QTRY_VERIFY(out.exists() && out.size() > 0);
+    QVERIFY(out.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(out.readAll()), QString::fromStdString(path) + QLatin1Char('\n'));
   }
 
   void listBoxLinesAndRepaint() {
