@@ -605,7 +605,10 @@ void TCustomXbDataSet::Post() {
   if (!x.xb_PutRecord(raw.data())) throw EXbError(EngineError(x), *this);
   FLastPostedRecNo = x.xb_RecNo();
   FAppending = 0;
-  if (!FOptimisticCommit && !x.xb_Commit()) throw EXbError(EngineError(x), *this);
+  // The record is stored now; a failed commit is reported once the dataset
+  // has left insert state, so that no retry appends it a second time.
+  std::string commitError;
+  if (!FOptimisticCommit && !x.xb_Commit()) commitError = EngineError(x);
   x.xb_Unlock(0);
   FOldRec = 0;
   FState = dsBrowse;
@@ -622,6 +625,7 @@ void TCustomXbDataSet::Post() {
     FEof = false;
     FBof = false;
   }
+  if (!commitError.empty()) throw EXbError(commitError, *this);
 }
 
 void TCustomXbDataSet::Cancel() {

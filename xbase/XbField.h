@@ -2,7 +2,15 @@
 // Typed field objects of an open table. A field object belongs to its table,
 // exists only while the table is open and always reads and writes the table's
 // current record. Values are UTF-8 inside the program; the table stores
-// Windows-1252, and the conversion happens here.
+// Windows-1252, and the conversion happens here. A text holding a character
+// Windows-1252 lacks is refused with EXbError when it is set: replacing it
+// silently would store a label the user never wrote.
+//
+// Number and date texts use the German formats whatever the process locale
+// says: decimal comma, dates dd.mm.yyyy (two-digit years fall into
+// 1980..2079, as the table's epoch). Setting a numeric field to "" makes it
+// null. Boolean fields read as "T"/"F" and take T/F, Y/N, J, True/False,
+// Wahr/Falsch in any case. Memo and blob fields are read-only here.
 #include <cstdint>
 #include <string>
 
