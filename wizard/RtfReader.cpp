@@ -72,9 +72,15 @@ struct Format {
   bool operator==(const Format&) const = default;
 };
 
+// Paragraph spacing and indents in twips (1/1440 inch).
+struct ParaSpacing {
+  int before = 0, after = 0, left = 0, firstLine = 0;
+};
+
 struct State {
   Format fmt;
   Align align = Align::Left;
+  ParaSpacing spacing;
   Dest dest = Dest::Text;
   int ucSkip = 1;  // bytes that stand in for each \u character
 };
@@ -294,6 +300,14 @@ class Reader {
       Text(st, '\t');
     } else if (w == "pard") {
       st.align = Align::Left;
+      st.spacing = ParaSpacing{};
+    } else if (w == "sb" || w == "sa" || w == "li" || w == "fi") {
+      // Bounded so that hostile values cannot push the text out of sight.
+      const int v = !hasParam ? 0 : std::clamp(param, w == "fi" ? -14400 : 0, 14400);
+      if (w == "sb") st.spacing.before = v;
+      if (w == "sa") st.spacing.after = v;
+      if (w == "li") st.spacing.left = v;
+      if (w == "fi") st.spacing.firstLine = v;
     } else if (w == "ql") {
       st.align = Align::Left;
     } else if (w == "qc") {
@@ -397,7 +411,14 @@ class Reader {
 
   void EndParagraph(const State& st) {
     CloseSpan();
-    out_ += "<p style=\"margin-top:0px;margin-bottom:0px;white-space:pre-wrap;";
+    char buf[160];
+    // 15 twips make one pixel at 96 dots per inch.
+    std::snprintf(buf, sizeof buf,
+                  "<p style=\"margin-top:%dpx;margin-bottom:%dpx;margin-left:%dpx;text-indent:%dpx;"
+                  "white-space:pre-wrap;",
+                  st.spacing.before / 15, st.spacing.after / 15, st.spacing.left / 15,
+                  st.spacing.firstLine / 15);
+    out_ += buf;
     switch (st.align) {
       case Align::Left: break;
       case Align::Center: out_ += "text-align:center;"; break;
@@ -409,7 +430,6 @@ class Reader {
       out_ += para_;
     } else {
       // An empty paragraph still takes a line of the current size.
-      char buf[64];
       std::snprintf(buf, sizeof buf, "<span style=\"font-size:%dpt;\">&nbsp;</span>",
                     st.fmt.fontHalfPoints / 2);
       out_ += buf;

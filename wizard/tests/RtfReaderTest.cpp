@@ -67,6 +67,19 @@ class RtfReaderTest : public QObject {
     QVERIFY(!FormatOf(doc, QStringLiteral("neue")).fontUnderline());
   }
 
+  void paragraphSpacingAndIndents() {
+    QTextDocument* doc = Doc("{\\rtf1\\pard\\sb300\\sa150\\fi-360\\li720 eins\\par zwei\\par"
+                             "\\pard\\li99999999 drei\\par}",
+                             this);
+    const QTextBlockFormat first = doc->begin().blockFormat();
+    QCOMPARE(first.topMargin(), 20.0);
+    QCOMPARE(first.bottomMargin(), 10.0);
+    QCOMPARE(first.leftMargin(), 48.0);
+    QCOMPARE(first.textIndent(), -24.0);
+    QCOMPARE(doc->begin().next().blockFormat().leftMargin(), 48.0);  // until \pard
+    QCOMPARE(doc->lastBlock().blockFormat().leftMargin(), 960.0);    // bounded
+  }
+
   void unicodeEscapes() {
     // \ucN says how many fallback characters follow each \u; a \'xx counts
     // as one. Negative values stand for code units above 32767, surrogate
