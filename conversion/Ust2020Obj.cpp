@@ -55,11 +55,18 @@ void TQORUSt2020Obj::SetExcluded(int ANr, bool AValue) {
 std::string TQORUSt2020Obj::MandantPrefix(int ANr) const { return "Mandant <" + MandantName(ANr) + ">: "; }
 
 bool TQORUSt2020Obj::ActivateMandant(int ANr) {
-  if (TextToInt(hostenv::ZeOptions().MandantNr()) == ANr) return true;
-  const bool changed = FMandanten->ChangeMandant(ANr, false);
-  if (changed && TextToInt(hostenv::ZeOptions().MandantNr()) == ANr) return true;
-  FLastError = MandantPrefix(ANr) + "Fehler bei der Aktivierung";
-  return changed;
+  try {
+    if (TextToInt(hostenv::ZeOptions().MandantNr()) == ANr) return true;
+    const bool changed = FMandanten->ChangeMandant(ANr, false);
+    if (changed && TextToInt(hostenv::ZeOptions().MandantNr()) == ANr) return true;
+    FLastError = MandantPrefix(ANr) + "Fehler bei der Aktivierung";
+    return changed;
+  } catch (const std::exception& e) {
+    // A settings file that cannot be read fails the activation, not the
+    // wizard's event loop.
+    FLastError = e.what();
+    return false;
+  }
 }
 
 std::unique_ptr<TQORUSt2020Table> TQORUSt2020Obj::CreateTable(int AKind) {

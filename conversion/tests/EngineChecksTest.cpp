@@ -189,3 +189,53 @@ TEST_F(Checks, ActivationFailureNamesTheMandant) {
 
 }  // namespace
 }  // namespace conversion::testing
+
+namespace conversion::testing {
+namespace {
+
+TEST_F(Checks, StartUpFileCheckStopsAtTheFirstMissingOrInvalidFile) {
+  Install({Plain("Erster")});
+  EXPECT_FALSE(FEngine->CheckFiles(FProg));
+  EXPECT_EQ(FEngine->LastError(), "Datei USt2020_SKR03.csv nicht gefunden.");
+
+  // An invalid SKR03 file is reported alone: the SKR04 file is not read.
+  ASSERT_TRUE(platform::WriteFileAtomic(FProg + "USt2020_SKR03.csv", "A;abc;;;x;;3\r\nA;1;;;y;;\r\n"));
+  EXPECT_FALSE(FEngine->CheckFiles(FProg));
+  const std::string expected =
+      "USt2020_SKR03.csv: Kontonummer ungültig: A;abc;;;x;;3;\r"
+      "USt2020_SKR03.csv: Steuerschlüssel fehlt: A;1;;;y;;;";
+  EXPECT_EQ(FEngine->LastError(), expected);
+  // The same again: the text of the earlier failure is not carried along.
+  EXPECT_FALSE(FEngine->CheckFiles(FProg));
+  EXPECT_EQ(FEngine->LastError(), expected);
+
+  ASSERT_TRUE(platform::WriteFileAtomic(FProg + "USt2020_SKR03.csv", "A;1;;;y;;5\r\n"));
+  EXPECT_FALSE(FEngine->CheckFiles(FProg));
+  EXPECT_EQ(FEngine->LastError(), "Datei USt2020_SKR04.csv nicht gefunden.");
+  ASSERT_TRUE(platform::WriteFileAtomic(FProg + "USt2020_SKR04.csv", "A;2;;;z;;5\r\n"));
+  EXPECT_TRUE(FEngine->CheckFiles(FProg)) << FEngine->LastError();
+  EXPECT_EQ(FEngine->Konten(false).size(), 1u);
+  EXPECT_EQ(FEngine->Konten(true).size(), 1u);
+
+  std::filesystem::remove(FProg + "USt2020_Info.rtf");
+  EXPECT_FALSE(FEngine->CheckFiles(FProg));
+  EXPECT_EQ(FEngine->LastError(), "Datei USt2020_Info.rtf nicht gefunden.");
+}
+
+}  // namespace
+}  // namespace conversion::testing
+
+namespace conversion::testing {
+namespace {
+
+TEST_F(Checks, ActivationThatReportsAnotherNumberStillCounts) {
+  std::vector<TMandantSpec> ms = {Plain("Erster"), Plain("Fünfter")};
+  ms[1].IniName = "zempa05.ini";  // list position 1, Mandant number 05
+  Install(ms);
+  EXPECT_TRUE(FEngine->ActivateMandant(1));
+  EXPECT_EQ(FEngine->LastError(), "Mandant <Fünfter>: Fehler bei der Aktivierung");
+  EXPECT_EQ(hostenv::ZeOptions().MandantNr(), "05");
+}
+
+}  // namespace
+}  // namespace conversion::testing

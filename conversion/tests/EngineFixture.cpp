@@ -102,7 +102,9 @@ void TEngineTest::Install(const std::vector<TMandantSpec>& mandanten, const std:
   FMandantCount = static_cast<int>(mandanten.size());
   for (int i = 0; i < FMandantCount; ++i) {
     const TMandantSpec& m = mandanten[static_cast<std::size_t>(i)];
-    const std::string ini = i == 0 ? "ZEMPA.INI" : "zempa" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".ini";
+    const std::string ini = !m.IniName.empty() ? m.IniName
+                            : i == 0           ? "ZEMPA.INI"
+                                               : "zempa" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".ini";
     write(FProg + ini, "[Konstanten]\r\nMandant=" + m.Name + "\r\n[BasisVerzeichnisse]\r\nBeweg=" + FRoot.Dir() +
                            "daten/m" + std::to_string(i) + "/\r\n");
     write(Fibu(i) + "Konto.ini", "[Konstanten]\r\nSKR=" + m.Skr + "\r\n");

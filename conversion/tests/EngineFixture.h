@@ -41,6 +41,7 @@ using TRecord = std::map<std::string, std::string>;  // field -> text, trailing 
 
 struct TMandantSpec {
   std::string Name;              // display name in the settings file
+  std::string IniName;           // empty: ZEMPA.INI, zempa01.ini, ... by position
   std::string Skr = "SKR03";     // as Konto.ini holds it
   std::vector<demo::TDemoSSL> Keys;
   std::vector<demo::TDemoKonto> Konten;
