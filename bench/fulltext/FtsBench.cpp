@@ -38,12 +38,22 @@ const std::vector<std::string>& Labels() {
   return labels;
 }
 
-std::string IndexPath() {
-  static const std::string path = [] {
+// A temporary folder for the index, removed at program end.
+struct BenchDir {
+  BenchDir() {
     std::string templ = (std::filesystem::temp_directory_path() / "fts-bench-XXXXXX").string();
-    return std::string(::mkdtemp(templ.data())) + "/konto.TS1";
-  }();
-  return path;
+    path = ::mkdtemp(templ.data());
+  }
+  ~BenchDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
+  std::string path;
+};
+
+std::string IndexPath() {
+  static const BenchDir dir;
+  return dir.path + "/konto.TS1";
 }
 
 void EnsureIndex() {
