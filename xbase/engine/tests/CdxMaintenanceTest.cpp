@@ -336,3 +336,42 @@ TEST(CdxMaintenance, CreatedTagsMatchTheTableAndCheckFindsEveryDifference) {
                            "tag NR: record 19 indexed 2 times"})
     EXPECT_NE(report.find(want), std::string::npos) << want << "\n" << report;
 }
+
+TEST(CdxMaintenance, SharedOpensSeeEachOthersFlushedChanges) {
+  TagFile s;
+  s.Create("NAME", 'C', 6);
+  if (HasFatalFailure()) return;
+  s.file.reset();
+  std::string err;
+  auto a = xbe::OpenCdx(s.path, s.table, true, &err, true);
+  auto b = xbe::OpenCdx(s.path, s.table, true, &err, true);
+  ASSERT_TRUE(a && b) << err;
+  for (std::uint32_t r = 1; r <= 400; ++r) {
+    char k[8];
+    std::snprintf(k, sizeof k, "K%05u", r);
+    ASSERT_TRUE(a->Tag(0).Insert({k, r}, &err)) << err;
+  }
+  ASSERT_TRUE(a->Flush(&err)) << err;
+  EXPECT_EQ(Walk(b->Tag(0), false).size(), 400u);  // b caches these pages now
+  // b writes; a, with every page of the tag cached, must notice.
+  ASSERT_TRUE(b->Tag(0).Remove({"K00007", 7}, &err)) << err;
+  ASSERT_TRUE(b->Tag(0).Insert({"K00007", 401}, &err)) << err;
+  ASSERT_TRUE(b->Flush(&err)) << err;
+  EXPECT_FALSE(a->Tag(0).Contains({"K00007", 7}));
+  EXPECT_TRUE(a->Tag(0).Contains({"K00007", 401}));
+  auto c = a->Tag(0).NewCursor();
+  bool found;
+  ASSERT_TRUE(c->Seek("K00007", true, found));
+  EXPECT_EQ(c->Current().recno, 401u);
+  // And a's next write builds on b's: nothing of b's is lost.
+  ASSERT_TRUE(a->Tag(0).Insert({"K00500", 500}, &err)) << err;
+  ASSERT_TRUE(a->Flush(&err)) << err;
+  a.reset();
+  b.reset();
+  s.Reopen(false);
+  if (HasFatalFailure()) return;
+  auto all = Walk(s.Tag(), false);
+  ASSERT_EQ(all.size(), 401u);
+  EXPECT_EQ(all[6], std::make_pair(std::string("K00007"), 401u));
+  EXPECT_EQ(all.back(), std::make_pair(std::string("K00500"), 500u));
+}

@@ -47,10 +47,12 @@ class CdxCursor : public TagCursor {
   CdxCursor(CdxTag& tag) : tag_(tag), tree_(tag.GetTree()) {}
 
   bool First() override {
+    tree_.GetStore().Refresh();
     std::string err;
     return Settle(tree_.First(pos_, &err), err);
   }
   bool Last() override {
+    tree_.GetStore().Refresh();
     std::string err;
     return Settle(tree_.Last(pos_, &err), err);
   }
@@ -74,6 +76,7 @@ class CdxCursor : public TagCursor {
     return Settle(tree_.Prev(pos_, &err), err);
   }
   bool Seek(std::string_view key, bool prefix, bool& found) override {
+    tree_.GetStore().Refresh();
     found = false;
     std::string k(key);
     const auto len = static_cast<std::size_t>(tree_.KeyLength());
@@ -85,6 +88,7 @@ class CdxCursor : public TagCursor {
     return true;
   }
   bool SeekEntry(const IndexEntry& entry) override {
+    tree_.GetStore().Refresh();
     std::string err;
     if (!Settle(tree_.LowerBound(entry.key, entry.recno, pos_, &err), err)) return false;
     if (cur_.key == entry.key && cur_.recno == entry.recno) return true;
@@ -215,6 +219,7 @@ bool CdxTag::SeekKey(std::string_view text, std::string& key, bool& prefix) cons
 std::unique_ptr<TagCursor> CdxTag::NewCursor() { return std::make_unique<CdxCursor>(*this); }
 
 bool CdxTag::Contains(const IndexEntry& entry) {
+  file_.GetStore().Refresh();
   std::string err;
   bool found = tree_->Contains(entry.key, entry.recno, &err);
   if (!err.empty()) lastError_ = "tag " + h_.name + ": " + err;
@@ -222,6 +227,7 @@ bool CdxTag::Contains(const IndexEntry& entry) {
 }
 
 bool CdxTag::Writable(std::string* error) const {
+  file_.GetStore().Refresh();
   if (!file_.GetStore().Writable())
     return Fail(error, file_.GetStore().Path() + ": index opened read-only");
   if (!why_.empty()) return Fail(error, why_);
@@ -345,6 +351,7 @@ bool CdxFile::DropTag(const std::string& name, std::string* error) {
 }
 
 bool CdxFile::Check(TableScan& table, std::string* report) {
+  store_.Refresh();
   std::string out;
   bool ok = true;
   std::set<std::uint32_t> pages{0};

@@ -30,13 +30,14 @@ bool ValidTagName(const std::string& name) {
 }  // namespace
 
 std::unique_ptr<IndexFile> OpenCdx(const std::string& path, const RecordAccess& layout,
-                                   bool writable, std::string* error) {
+                                   bool writable, std::string* error, bool shared) {
   auto file = std::make_unique<CdxFile>();
   std::string err;
   if (!file->GetStore().OpenFile(path, writable, &err)) {
     Fail(error, err);
     return nullptr;
   }
+  file->GetStore().SetShared(shared);
   if (!file->Load(layout, &err)) {
     Fail(error, path + ": " + err);
     return nullptr;

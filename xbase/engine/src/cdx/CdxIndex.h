@@ -18,9 +18,13 @@ inline constexpr unsigned kCdxCandidate = 4;
 // and FOR expressions are compiled against it (a tag whose expressions do
 // not compile stays readable but makes Maintainable() false). Null with
 // *error set when the file is missing, unreadable or damaged beyond use.
-// With `writable` false nothing is ever written.
+// With `writable` false nothing is ever written. With `shared` (other
+// processes may write the file while it is open) every search first
+// compares the header's change counter with the last one seen and drops
+// the cached pages when it moved; call Flush before releasing the lock that
+// guards a write.
 std::unique_ptr<IndexFile> OpenCdx(const std::string& path, const RecordAccess& layout,
-                                   bool writable, std::string* error);
+                                   bool writable, std::string* error, bool shared = false);
 
 // Adds tag `tag` (at most 10 characters) with key `keyExpr` and optional
 // FOR clause `forExpr` (empty for none) to the CDX at `path`, creating the

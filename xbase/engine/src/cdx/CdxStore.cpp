@@ -1,6 +1,7 @@
 #include "cdx/CdxStore.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 
 namespace xbe::cdx {
@@ -28,6 +29,12 @@ bool Store::OpenFile(const std::string& path, bool writable, std::string* error)
   }
   size_ = static_cast<std::uint64_t>(size) / kPageSize * kPageSize;
   if (size_ > 0xFFFFFE00ull) size_ = 0xFFFFFE00ull;  // offsets are 32-bit
+  std::uint8_t head[12];
+  if (size >= 12 && file_.ReadAt(0, head, sizeof head, nullptr)) {
+    knownCounter_ = Get32BE(head + 8);
+    knownFreeHead_ = Get32(head + 4);
+    knownValid_ = true;
+  }
   return true;
 }
 
@@ -144,6 +151,19 @@ void Store::Begin() {
 
 void Store::Commit() {
   if (txnDepth_ == 0 || --txnDepth_ > 0) return;
+  if (!memory_ && !bumped_ && !pending_.empty()) {
+    Page header;
+    if (ReadPage(0, header, nullptr)) {
+      knownCounter_ = Get32BE(header.data() + 8) + 1;
+      Put32BE(header.data() + 8, knownCounter_);
+      pending_[0] = header;
+      knownFreeHead_ = Get32(header.data() + 4);
+      knownValid_ = true;
+      bumped_ = true;
+    }
+  } else if (!memory_ && pending_.count(0)) {
+    knownFreeHead_ = Get32(pending_[0].data() + 4);
+  }
   inTxn_ = false;
   for (auto& [offset, page] : pending_) {
     if (memory_) {
@@ -290,7 +310,30 @@ bool Store::Flush(std::string* error) {
     if (p != pages_.end() && !WriteBack(it->first, p->second.page, error)) return false;
     it = dirty_.erase(it);
   }
-  return file_.Sync(error);
+  if (!file_.Sync(error)) return false;
+  bumped_ = false;
+  return true;
+}
+
+bool Store::Refresh() {
+  if (!shared_ || memory_ || !dirty_.empty() || inTxn_) return true;
+  std::uint8_t head[12];
+  if (!file_.ReadAt(0, head, sizeof head, nullptr)) return false;
+  const std::uint32_t counter = Get32BE(head + 8), freeHead = Get32(head + 4);
+  if (knownValid_ && counter == knownCounter_ && freeHead == knownFreeHead_) return true;
+  if (knownValid_) {
+    // Another process wrote: nothing cached can be trusted any more.
+    pages_.clear();
+    lru_.clear();
+    nodes_.clear();
+    ++generation_;
+    std::int64_t size = file_.Size();
+    if (size >= 0) size_ = std::min<std::uint64_t>(static_cast<std::uint64_t>(size) / kPageSize * kPageSize, 0xFFFFFE00ull);
+  }
+  knownCounter_ = counter;
+  knownFreeHead_ = freeHead;
+  knownValid_ = true;
+  return true;
 }
 
 }  // namespace xbe::cdx

@@ -59,6 +59,13 @@ class Store {
   // Whether `count` pages can be allocated (the free list is sound).
   bool CanAllocate(int count, std::string* error);
 
+  // Shared use: other processes change the file too. Every flush cycle
+  // that changes the file bumps the change counter in the file header
+  // (offset 8, big-endian); Refresh re-reads it and drops the cached pages
+  // when someone else has changed the file since.
+  void SetShared(bool shared) { shared_ = shared; }
+  bool Refresh();
+
   // Writes dirty pages, then fsyncs.
   bool Flush(std::string* error);
   bool HasDirtyPages() const { return !dirty_.empty(); }
@@ -93,6 +100,10 @@ class Store {
 
   bool inTxn_ = false;
   int txnDepth_ = 0;
+  bool shared_ = false;
+  bool bumped_ = false;  // counter already raised since the last flush
+  std::uint32_t knownCounter_ = 0, knownFreeHead_ = 0;
+  bool knownValid_ = false;
   std::map<std::uint32_t, Page> pending_;
   std::unordered_map<std::uint32_t, std::shared_ptr<const Node>> pendingNodes_;
   std::uint64_t sizeBeforeTxn_ = 0;
