@@ -375,3 +375,26 @@ TEST(CdxMaintenance, SharedOpensSeeEachOthersFlushedChanges) {
   EXPECT_EQ(all[6], std::make_pair(std::string("K00007"), 401u));
   EXPECT_EQ(all.back(), std::make_pair(std::string("K00500"), 500u));
 }
+
+TEST(CdxMaintenance, ForeignCollationTagsAreReadOnly) {
+  TagFile s;
+  s.Create("NAME", 'C', 6);
+  if (HasFatalFailure()) return;
+  std::string err;
+  ASSERT_TRUE(s.Tag().Insert({"ABCDEF", 1}, &err)) << err;
+  const std::uint32_t header = Internal(*s.file).FindTag("T1")->Header().offset;
+  ASSERT_TRUE(s.file->Flush(&err));
+  s.file.reset();
+  std::string data = ReadFile(s.path);
+  data.replace(header + 0x1EE, 7, "GENERAL");
+  WriteFile(s.path, data);
+  s.Reopen(true);
+  if (HasFatalFailure()) return;
+  std::string why;
+  EXPECT_FALSE(s.file->Maintainable(&why));
+  EXPECT_NE(why.find("GENERAL"), std::string::npos) << why;
+  EXPECT_EQ(Walk(s.Tag(), false).size(), 1u);
+  EXPECT_FALSE(s.Tag().Insert({"ZZZZZZ", 2}, &err));
+  s.file.reset();
+  EXPECT_EQ(ReadFile(s.path), data);
+}
