@@ -321,6 +321,29 @@ TEST(NtxMaintenance, CursorFindsItsPlaceAfterChanges) {
   EXPECT_FALSE(cur->Seek("1", true, found));
 }
 
+TEST(NtxMaintenance, SecondHandleSeesFlushedChanges) {
+  MemoryTable table({{"K", 'N', 8, 0}});
+  for (int i = 0; i < 2000; ++i) table.Append({{"K", std::to_string(i * 2)}});
+  TempDir dir;
+  std::string error;
+  const std::string path = dir.File("s.ntx");
+  ASSERT_TRUE(CreateNtx(path, "K", "", 0, table, &error)) << error;
+  auto reader = OpenNtx(path, table.Record(), false, &error);
+  auto writer = OpenNtx(path, table.Record(), true, &error);
+  ASSERT_TRUE(reader && writer) << error;
+  auto cur = reader->Tag(0).NewCursor();
+  ASSERT_TRUE(cur->First());  // the reader has pages cached now
+  std::string key;
+  bool prefix = false, found = false;
+  ASSERT_TRUE(writer->Tag(0).SeekKey("1001", key, prefix));
+  for (std::uint32_t r = 2001; r <= 2300; ++r) ASSERT_TRUE(writer->Tag(0).Insert({key, r}, &error)) << error;
+  ASSERT_TRUE(writer->Flush(&error)) << error;
+  ASSERT_TRUE(cur->Seek(key, prefix, found));
+  EXPECT_TRUE(found);
+  EXPECT_EQ(cur->Current().recno, 2001u);
+  EXPECT_EQ(Walk(reader->Tag(0)).size(), 2300u);
+}
+
 TEST(NtxCreate, DescendingUniqueAndForClauses) {
   MemoryTable table({{"NAME", 'C', 10, 0}, {"NUM", 'N', 8, 0}, {"AKTIV", 'L', 1, 0}, {"AB", 'D', 8, 0}});
   const char* names[] = {"ALPHA", "BRAVO", "CHARLIE", "ALPHA", "alpha"};

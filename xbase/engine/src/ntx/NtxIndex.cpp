@@ -66,13 +66,20 @@ class NtxCursor final : public TagCursor {
   NtxCursor(ntx::Tree& tree, bool descending, std::string& lastError)
       : tree_(tree), desc_(descending), lastError_(lastError) {}
 
-  bool First() override { return Land(desc_ ? tree_.Last(path_, &lastError_) : tree_.First(path_, &lastError_)); }
-  bool Last() override { return Land(desc_ ? tree_.First(path_, &lastError_) : tree_.Last(path_, &lastError_)); }
+  bool First() override {
+    tree_.Refresh();
+    return Land(desc_ ? tree_.Last(path_, &lastError_) : tree_.First(path_, &lastError_));
+  }
+  bool Last() override {
+    tree_.Refresh();
+    return Land(desc_ ? tree_.First(path_, &lastError_) : tree_.Last(path_, &lastError_));
+  }
   bool Next() override { return Step(!desc_); }
   bool Prev() override { return Step(desc_); }
 
   bool Seek(std::string_view key, bool prefix, bool& found) override {
     found = false;
+    tree_.Refresh();
     auto raw = [&](const Entry& e) {
       std::string_view k = e.key;
       std::string_view s = key;
@@ -101,6 +108,7 @@ class NtxCursor final : public TagCursor {
   }
 
   bool SeekEntry(const IndexEntry& entry) override {
+    tree_.Refresh();
     const Entry target{entry.key, entry.recno};
     const bool ok = tree_.LowerBound([&](const Entry& e) { return tree_.Compare(e, target) < 0; }, path_, &lastError_);
     if (!Land(ok)) return false;
@@ -143,6 +151,7 @@ class NtxCursor final : public TagCursor {
   // bound already is its stored successor.
   bool Step(bool storedForward) {
     if (!valid_) return false;
+    tree_.Refresh();
     bool exact = true;
     if (version_ != tree_.Changes()) {
       const Entry cur{current_.key, current_.recno};

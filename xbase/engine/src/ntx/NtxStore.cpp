@@ -26,12 +26,16 @@ bool Store::OpenFile(const std::string& path, bool writable, std::string* error)
   if (!file_.ReadAt(0, headerRaw_.data(), kPageSize, error)) return false;
   std::string why;
   if (!DecodeHeader(headerRaw_.data(), end_, header_, &why)) return Fail(error, path + ": " + why);
+  EncodeHeader(header_, headerRaw_.data());  // as Reload compares it
   writable_ = writable;
   if (writable) {
     // A damaged free chain is dropped rather than followed: the pages on
     // it are lost to reuse, but no live page is ever handed out twice.
     std::vector<std::uint32_t> chain;
-    if (!FreeChain(chain, &why)) header_.freeHead = 0;
+    if (!FreeChain(chain, &why)) {
+      header_.freeHead = 0;
+      headerDirty_ = true;
+    }
   }
   return true;
 }
@@ -116,6 +120,9 @@ void Store::Abort() {
 }
 
 void Store::Commit() {
+  // Every flushed change raises the header's counter, which is how other
+  // handles on the file notice it.
+  if (!txnPages_.empty() || !txnFreed_.empty()) headerDirty_ = true;
   for (auto& [off, page] : txnPages_) {
     cache_[off] = page;
     dirty_.insert(off);
@@ -236,7 +243,7 @@ bool Store::Flush(std::string* error) {
   if (!WriteBack(error)) return false;
   if (headerDirty_) {
     ++header_.version;
-    EncodeHeader(header_, headerRaw_.data());
+    EncodeHeader(header_, headerRaw_.data());  // also what Reload compares against
     if (!WriteRaw(0, headerRaw_.data(), error)) {
       --header_.version;
       return false;
@@ -245,6 +252,30 @@ bool Store::Flush(std::string* error) {
   }
   if (!imageMode_) return file_.Sync(error);
   if (image_.size() < end_) image_.resize(end_, '\0');
+  return true;
+}
+
+bool Store::Reload() {
+  if (imageMode_ || inTxn_ || headerDirty_ || !dirty_.empty()) return false;
+  std::array<std::uint8_t, 12> head;
+  if (!file_.ReadAt(0, head.data(), head.size())) return false;
+  std::array<std::uint8_t, kPageSize> raw;
+  std::memcpy(raw.data(), headerRaw_.data(), kPageSize);
+  EncodeHeader(header_, raw.data());
+  if (std::memcmp(head.data(), raw.data(), head.size()) == 0) return false;
+  const std::int64_t size = file_.Size();
+  if (size < static_cast<std::int64_t>(kPageSize) || !file_.ReadAt(0, raw.data(), kPageSize)) return false;
+  std::uint64_t end = static_cast<std::uint64_t>(size) / kPageSize * kPageSize;
+  if (end > 0xFFFFFC00u) end = 0xFFFFFC00u;
+  Header h;
+  if (!DecodeHeader(raw.data(), end, h, nullptr) || h.keyLength != header_.keyLength ||
+      h.maxKeys != header_.maxKeys || h.descending != header_.descending)
+    return false;  // not the same index any more: keep what we have
+  header_ = h;
+  headerRaw_ = raw;
+  end_ = end;
+  cache_.clear();
+  freed_.clear();
   return true;
 }
 

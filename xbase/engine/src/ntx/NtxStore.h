@@ -45,6 +45,11 @@ class Store {
   void Free(std::uint32_t offset);
   void SetRoot(std::uint32_t root);
 
+  // When nothing is pending here and another handle has written the file
+  // since (its header moved on), drops every cached page and takes the new
+  // header. True when it did.
+  bool Reload();
+
   // Writes changed pages and the header, then syncs the file.
   bool Flush(std::string* error);
 

@@ -151,6 +151,7 @@ bool Tree::At(const Path& path, Entry& out, std::string* error) {
 
 bool Tree::Contains(const Entry& e, bool& found, std::string* error) {
   found = false;
+  Refresh();
   Path path;
   if (!LowerBound([&](const Entry& x) { return Compare(x, e) < 0; }, path, error)) return false;
   if (path.empty()) return true;
@@ -161,6 +162,7 @@ bool Tree::Contains(const Entry& e, bool& found, std::string* error) {
 }
 
 bool Tree::Insert(const Entry& e, std::string* error) {
+  Refresh();
   store_.Begin();
   if (!DoInsert(e, error)) {
     store_.Abort();
@@ -172,6 +174,7 @@ bool Tree::Insert(const Entry& e, std::string* error) {
 }
 
 bool Tree::Remove(const Entry& e, std::string* error) {
+  Refresh();
   store_.Begin();
   if (!DoRemove(e, error)) {
     store_.Abort();

@@ -45,6 +45,10 @@ class Tree {
 
   // Raised by every change, so that cursors know to find their place again.
   std::uint64_t Changes() const { return changes_; }
+  // Picks up what another handle wrote to the file since the last look.
+  void Refresh() {
+    if (store_.Reload()) ++changes_;
+  }
 
  private:
   bool PushLeft(Path& path, std::uint32_t off, std::string* error);
