@@ -34,13 +34,6 @@ TEST(DirText, OneTrailingSeparator) {
   EXPECT_EQ(DelBackslash("/opt//"), "/opt/");  // only one is removed
 }
 
-TEST_F(RegistryTest, LocationsFollowXdg) {
-  TZeRegistry reg;
-  EXPECT_EQ(reg.MachineStorePath(), MachineStore());
-  EXPECT_EQ(reg.UserStorePath(), UserStore());
-  EXPECT_EQ(reg.AllUsersIniPath(), Mirror());
-}
-
 TEST_F(RegistryTest, ProgPathTravelsWithoutItsSeparator) {
   TZeRegistry reg;
   EXPECT_EQ(reg.ProgPath(), "/");  // missing
