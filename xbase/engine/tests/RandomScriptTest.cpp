@@ -91,7 +91,7 @@ struct Randomizer {
   int Int(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
   std::string Word() {
     static const char* words[] = {"Kasse", "Bank", "Erl\xF6se", "Wareneingang", " Vorsteuer",
-                                  "Umsatzsteuer", "Geb\xFChren", "Stra\xDF" "e", "abc", "ALPHA",
+                                  "Umsatzsteuer", "Geb\xFChren", "Stra\xDF\x65", "abc", "ALPHA",
                                   "Zinsen  und", "M\xE4rz", "x"};
     return words[Int(0, 12)];
   }
