@@ -68,8 +68,13 @@ void WriteDirIni(const std::string& dir) {
 
 std::string ProgramDirOf(const std::string& ARoot) { return platform::JoinPath(ARoot, "Programm"); }
 
-bool WriteInstallation(const TDemoOptions& AOptions, std::string& AError) {
+bool WriteInstallation(const TDemoOptions& AOptionsIn, std::string& AError) {
   try {
+    // The settings files name the data directories absolutely: a relative
+    // path there would count from the program directory.
+    TDemoOptions AOptions = AOptionsIn;
+    if (AOptions.Root.empty() || AOptions.Root.front() != platform::kPathSep)
+      AOptions.Root = platform::JoinPath(platform::CurrentDirectory(), AOptions.Root);
     Check(AOptions.Mandanten >= 1, "mindestens ein Mandant");
     const std::string prog = ProgramDirOf(AOptions.Root);
     const std::string shared = platform::JoinPath(AOptions.Root, "Daten/Gemeinsam");

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "DemoInstall.h"
+#include "platform/Paths.h"
 
 namespace {
 
@@ -53,6 +54,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "ust2020demo: %s\n", error.c_str());
     return 1;
   }
+  if (options.Root.front() != '/') options.Root = platform::JoinPath(platform::CurrentDirectory(), options.Root);
   std::printf("%s\n", demo::ProgramDirOf(options.Root).c_str());
   return 0;
 }
