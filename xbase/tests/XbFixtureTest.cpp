@@ -72,6 +72,12 @@ void CheckTable(const std::string& name) {
   t.SetTableName(name + ".dbf");
   t.SetReadOnly(true);
   t.Open();
+  try {
+    t.Append();
+    ADD_FAILURE() << "a read-only table took an append";
+  } catch (const EXbError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot modify a read-only data set\r\n\r\n" + FixturesDir() + "/" + name + ".dbf");
+  }
   ASSERT_EQ(static_cast<int>(t.IndexDefs().size()), static_cast<int>(m.tags.size()));
 
   // Natural order: every record with every value.
