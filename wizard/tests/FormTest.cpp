@@ -379,12 +379,30 @@ class FormTest : public QObject {
                             "führen Sie dann die Umstellung erneut aus."));
     QCOMPARE(LastMessage(), std::string("Mandant <Mandant 01>: Sicherung fehlgeschlagen"));
     QVERIFY(form->B_Back->isVisible() && form->B_Next->isEnabled());
-    // Back to the selection and start again: the failed one is tried anew.
+    // The one converted Mandant has its log; once read, the window may close.
+    form->B_Next->click();
+    QCOMPARE(form->PageIndex(), 3);
+    QtGrid* logs = form->PageProtokoll->Grid_Protokoll;
+    QCOMPARE(logs->RowCount(), 2);
+    QCOMPARE(logs->CellAsInteger(0, 1), 0);
+    logs->ActivateCell(2, 1);
+    QVERIFY(form->B_Back->isVisible());
+
+    // Back to the selection and start again: the failed one is tried anew,
+    // the converted one is skipped.
     script.mandanten[1].failUpdate = false;
+    form->B_Back->click();
     form->B_Back->click();
     QCOMPARE(form->PageIndex(), 1);
     form->B_OK->click();
     QCOMPARE(Text(form->PageConvert->L_Convert), QStringLiteral("Die Umstellung war erfolgreich."));
+    QCOMPARE(form->PageConvert->LB_Convert->Count(), 3);
+    form->B_Next->click();
+    QCOMPARE(logs->RowCount(), 4);
+    QVERIFY(!form->close());  // two new logs unread
+    logs->ActivateCell(2, 2);
+    logs->ActivateCell(2, 3);
+    QVERIFY(form->close());
   }
 
   void runWithoutAnyConversion() {
