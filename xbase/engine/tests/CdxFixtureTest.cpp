@@ -305,3 +305,49 @@ TEST(CdxFixtures, RebuiltTagsWalkLikeTheOriginals) {
   report.clear();
   EXPECT_TRUE(rebuilt->Check(o.table, &report)) << report;
 }
+
+TEST(CdxFixtures, UpdatesOnAForeignFileKeepItSound) {
+  if (!HaveFixtures()) GTEST_SKIP() << "fixture folder " << FixturesDir() << " not present";
+  TempDir dir;
+  for (const Fixture& f : {kFixtures[0], kFixtures[3]}) {
+    SCOPED_TRACE(f.index);
+    Opened o;
+    Open(f, o);
+    if (HasFatalFailure()) return;
+    o.index.reset();
+    const std::string copy = dir.File(f.index);
+    WriteFile(copy, ReadFile(FixturesDir() + "/" + f.dir + "/" + f.index));
+    std::string err;
+    o.index = xbe::OpenCdx(copy, o.table, true, &err);
+    ASSERT_TRUE(o.index) << err;
+    int changed = 0;
+    for (int i = 0; i < o.index->TagCount(); ++i) {
+      xbe::IndexTag& tag = o.index->Tag(i);
+      std::vector<xbe::IndexEntry> taken;
+      for (std::uint32_t r = 1; r <= o.table.RecordCount(); r += 3) {
+        xbe::IndexEntry e{"", r};
+        bool in = false;
+        o.table.Load(r, nullptr);
+        if (!tag.KeyFor(o.table, e.key, in, &err)) break;  // tag not evaluable here
+        if (!in || !tag.Contains(e)) continue;
+        ASSERT_TRUE(tag.Remove(e, &err)) << err;
+        taken.push_back(e);
+      }
+      // Put them back in reverse order: other splits than the original ones.
+      for (auto it = taken.rbegin(); it != taken.rend(); ++it) ASSERT_TRUE(tag.Insert(*it, &err)) << err;
+      changed += static_cast<int>(taken.size());
+    }
+    EXPECT_GT(changed, 0);
+    ASSERT_TRUE(o.index->Flush(&err)) << err;
+    o.index = xbe::OpenCdx(copy, o.table, false, &err);
+    ASSERT_TRUE(o.index) << err;
+    std::string report;
+    EXPECT_TRUE(o.index->Check(o.table, &report)) << report;
+    for (const auto& [name, order] : o.manifest.orders) {
+      xbe::IndexTag* tag = FindTag(*o.index, name);
+      std::vector<std::uint32_t> expect = order;
+      if (tag->Descending()) std::reverse(expect.begin(), expect.end());
+      EXPECT_EQ(Walk(*tag, false), expect) << name;
+    }
+  }
+}

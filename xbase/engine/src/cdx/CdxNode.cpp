@@ -19,14 +19,32 @@ bool Fail(std::string* error, std::uint32_t offset, const std::string& what) {
   return false;
 }
 
+// Both run a word at a time: every insert re-encodes its leaf, so these
+// two loops are the hot spot of index maintenance.
 int TrailCount(std::string_view key, char fill) {
-  int n = 0;
-  for (std::size_t i = key.size(); i > 0 && key[i - 1] == fill; --i) ++n;
-  return n;
+  std::size_t n = key.size();
+  std::uint64_t pattern;
+  std::memset(&pattern, static_cast<unsigned char>(fill), sizeof pattern);
+  while (n >= 8) {
+    std::uint64_t w;
+    std::memcpy(&w, key.data() + n - 8, 8);
+    if (w != pattern) break;
+    n -= 8;
+  }
+  while (n > 0 && key[n - 1] == fill) --n;
+  return static_cast<int>(key.size() - n);
 }
 
 int CommonPrefix(std::string_view a, std::string_view b) {
-  std::size_t n = std::min(a.size(), b.size()), i = 0;
+  const std::size_t n = std::min(a.size(), b.size());
+  std::size_t i = 0;
+  while (i + 8 <= n) {
+    std::uint64_t x, y;
+    std::memcpy(&x, a.data() + i, 8);
+    std::memcpy(&y, b.data() + i, 8);
+    if (x != y) break;
+    i += 8;
+  }
   while (i < n && a[i] == b[i]) ++i;
   return static_cast<int>(i);
 }
@@ -58,15 +76,33 @@ int PoolBytes(const Node& n, char fill) {
 }  // namespace
 
 void Node::Insert(std::size_t i, std::string_view key, std::uint32_t rec, std::uint32_t child) {
+  const bool cached = dups.size() == Count();
   keys.insert(i * static_cast<std::size_t>(keyLen), key.data(), static_cast<std::size_t>(keyLen));
   recs.insert(recs.begin() + static_cast<std::ptrdiff_t>(i), rec);
   if (!leaf) children.insert(children.begin() + static_cast<std::ptrdiff_t>(i), child);
+  if (!cached) {
+    dups.clear();
+    trails.clear();
+    return;
+  }
+  dups.insert(dups.begin() + static_cast<std::ptrdiff_t>(i), kUnknown);
+  trails.insert(trails.begin() + static_cast<std::ptrdiff_t>(i), kUnknown);
+  if (i + 1 < dups.size()) dups[i + 1] = kUnknown;  // its predecessor changed
 }
 
 void Node::Erase(std::size_t i) {
+  const bool cached = dups.size() == Count();
   keys.erase(i * static_cast<std::size_t>(keyLen), static_cast<std::size_t>(keyLen));
   recs.erase(recs.begin() + static_cast<std::ptrdiff_t>(i));
   if (!leaf) children.erase(children.begin() + static_cast<std::ptrdiff_t>(i));
+  if (!cached) {
+    dups.clear();
+    trails.clear();
+    return;
+  }
+  dups.erase(dups.begin() + static_cast<std::ptrdiff_t>(i));
+  trails.erase(trails.begin() + static_cast<std::ptrdiff_t>(i));
+  if (i < dups.size()) dups[i] = kUnknown;
 }
 
 int LeafEntryBytes(std::uint32_t maxRec, int keyLen) {
@@ -143,6 +179,8 @@ bool DecodeNode(const std::uint8_t* page, std::uint32_t offset, int keyLen, char
   const std::uint64_t trailMask = (1ull << lay.trailBits) - 1;
   out.keys.resize(count * len);
   out.recs.resize(count);
+  out.dups.resize(count);
+  out.trails.resize(count);
   std::size_t pos = kPageSize;
   int poolBytes = 0;
   for (std::size_t i = 0; i < count; ++i) {
@@ -166,6 +204,8 @@ bool DecodeNode(const std::uint8_t* page, std::uint32_t offset, int keyLen, char
     std::memcpy(key + dup, page + pos, fresh);
     std::memset(key + dup + fresh, fill, trail);
     out.recs[i] = static_cast<std::uint32_t>(rec);
+    out.dups[i] = static_cast<std::uint8_t>(dup);
+    out.trails[i] = static_cast<std::uint8_t>(trail);
   }
   lay.computedFree = static_cast<int>(kPageSize) - static_cast<int>(entriesEnd) - poolBytes;
   return true;
@@ -205,16 +245,26 @@ bool EncodeNode(const Node& n, char fill, std::uint8_t* page) {
   }
   // Even one-byte entries leave room for at most 488 keys.
   if (count > kPageSize - 24) return false;
-  std::uint8_t dups[kPageSize], trails[kPageSize];
+  if (n.dups.size() != count || n.trails.size() != count) {
+    n.dups.assign(count, Node::kUnknown);
+    n.trails.assign(count, Node::kUnknown);
+  }
+  std::uint8_t* dups = n.dups.data();
+  std::uint8_t* trails = n.trails.data();
   std::uint32_t maxRec = 0;
   int pool = 0;
   for (std::size_t i = 0; i < count; ++i) {
-    std::string_view k = n.Key(i);
-    int trail = TrailCount(k, fill);
-    int dup = i == 0 ? 0 : std::min(CommonPrefix(n.Key(i - 1), k), n.keyLen - trail);
-    dups[i] = static_cast<std::uint8_t>(dup);
-    trails[i] = static_cast<std::uint8_t>(trail);
-    pool += n.keyLen - dup - trail;
+    if (trails[i] == Node::kUnknown) {
+      trails[i] = static_cast<std::uint8_t>(TrailCount(n.Key(i), fill));
+      dups[i] = Node::kUnknown;
+    }
+    if (dups[i] == Node::kUnknown) {
+      const int trail = trails[i];
+      dups[i] = static_cast<std::uint8_t>(
+          i == 0 ? 0 : std::min(CommonPrefix(n.Key(i - 1), n.Key(i)), n.keyLen - trail));
+    }
+    if (i == 0) dups[0] = 0;
+    pool += n.keyLen - dups[i] - trails[i];
     maxRec = std::max(maxRec, n.recs[i]);
   }
   const int bits = BitLength(static_cast<std::uint32_t>(n.keyLen));

@@ -68,6 +68,10 @@ struct Node {
   std::vector<std::uint32_t> recs;
   std::vector<std::uint32_t> children;  // interior nodes only
   LeafLayout layout;                    // leaves as read from disk
+  // Leaves: each key's dup and trail counts as last encoded, so that a
+  // change re-examines only the keys next to it. kUnknown = work it out.
+  static constexpr std::uint8_t kUnknown = 0xFF;
+  mutable std::vector<std::uint8_t> dups, trails;
 
   std::size_t Count() const { return recs.size(); }
   std::string_view Key(std::size_t i) const {

@@ -180,6 +180,8 @@ bool Tree::FixRoot(Node& root, std::size_t changed, std::string* error) {
     root.leaf = child->leaf;
     root.keys = child->keys;
     root.recs = child->recs;
+    root.dups = child->dups;
+    root.trails = child->trails;
     root.children = child->children;
     if (!store_.FreePage(childOffset, error)) return false;
   }
