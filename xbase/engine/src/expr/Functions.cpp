@@ -240,6 +240,8 @@ bool Dtos(Value* a, int, const RecordAccess&, Value& out, std::string*) {
   return true;
 }
 
+// DTOC and CTOD use the German form DD.MM.YYYY whatever the locale: the
+// host is a German product. Host keys use DTOS, which has no such choice.
 bool Dtoc(Value* a, int, const RecordAccess&, Value& out, std::string*) {
   SetText(out, DtocFromJdn(a[0].jdn));
   return true;

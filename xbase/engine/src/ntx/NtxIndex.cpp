@@ -527,12 +527,14 @@ bool CreateNtx(const std::string& path, const std::string& keyExpr, const std::s
     entries.push_back(Entry{codec.Encode(v), r});
   }
   std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) { return tree.Compare(a, b) < 0; });
-  const std::string* lastKey = nullptr;
-  for (const Entry& e : entries) {
-    if (h.unique && lastKey && *lastKey == e.key) continue;
-    lastKey = &e.key;
-    if (!tree.Insert(e, &why)) return Fail(error, path + ": " + why);
+  if (h.unique) {
+    // Only the first record of each key.
+    std::vector<Entry> firsts;
+    for (auto& e : entries)
+      if (firsts.empty() || firsts.back().key != e.key) firsts.push_back(std::move(e));
+    entries.swap(firsts);
   }
+  if (!tree.BulkLoad(entries, &why)) return Fail(error, path + ": " + why);
   if (!store.Flush(&why)) return Fail(error, path + ": " + why);
   return platform::WriteFileAtomic(path, store.Image(), error);
 }

@@ -185,6 +185,66 @@ bool Tree::Remove(const Entry& e, std::string* error) {
   return true;
 }
 
+bool Tree::BulkLoad(const std::vector<Entry>& sorted, std::string* error) {
+  const std::uint32_t rootOff = store_.Hdr().root;
+  {
+    std::shared_ptr<const Page> root;
+    if (!store_.Get(rootOff, root, error)) return false;
+    if (!root->keys.empty()) return Fail(error, "bulk load into a tree that is not empty");
+  }
+  for (std::size_t i = 1; i < sorted.size(); ++i)
+    if (Compare(sorted[i - 1], sorted[i]) >= 0) return Fail(error, "bulk load of unsorted entries");
+  store_.Begin();
+  const std::size_t maxKeys = store_.Hdr().maxKeys;
+  // Level by level from the leaves: m entries over p pages leave p - 1 of
+  // them to separate the pages one level up.
+  std::vector<Entry> items = sorted;
+  std::vector<std::uint32_t> children;  // empty on the leaf level
+  while (true) {
+    const std::size_t m = items.size();
+    const std::size_t pages = (m + 1 + maxKeys) / (maxKeys + 1);
+    if (pages <= 1) {
+      Page* root = nullptr;
+      if (!store_.Edit(rootOff, root, error)) break;
+      root->keys = items;
+      root->kids = children.empty() ? std::vector<std::uint32_t>(m + 1, 0) : children;
+      store_.Commit();
+      ++changes_;
+      return true;
+    }
+    const std::size_t keys = m - (pages - 1);
+    std::vector<Entry> up;
+    std::vector<std::uint32_t> upChildren;
+    std::size_t at = 0, childAt = 0;
+    bool ok = true;
+    for (std::size_t j = 0; j < pages && ok; ++j) {
+      const std::size_t count = keys / pages + (j < keys % pages ? 1 : 0);
+      std::uint32_t off = 0;
+      Page* page = nullptr;
+      if (!store_.Alloc(off, page, error)) {
+        ok = false;
+        break;
+      }
+      page->keys.assign(items.begin() + static_cast<std::ptrdiff_t>(at),
+                        items.begin() + static_cast<std::ptrdiff_t>(at + count));
+      if (children.empty())
+        page->kids.assign(count + 1, 0);
+      else
+        page->kids.assign(children.begin() + static_cast<std::ptrdiff_t>(childAt),
+                          children.begin() + static_cast<std::ptrdiff_t>(childAt + count + 1));
+      at += count;
+      childAt += count + 1;
+      upChildren.push_back(off);
+      if (j + 1 < pages) up.push_back(items[at++]);
+    }
+    if (!ok) break;
+    items.swap(up);
+    children.swap(upChildren);
+  }
+  store_.Abort();
+  return false;
+}
+
 bool Tree::DoInsert(const Entry& e, std::string* error) {
   if (e.key.size() != store_.Hdr().keyLength) return Fail(error, "key of the wrong length");
   Path path;

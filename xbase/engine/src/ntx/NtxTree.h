@@ -43,6 +43,10 @@ class Tree {
   bool Insert(const Entry& e, std::string* error);
   bool Remove(const Entry& e, std::string* error);
 
+  // Fills an empty tree with entries already in stored order, packing the
+  // pages evenly instead of splitting them half-empty one insert at a time.
+  bool BulkLoad(const std::vector<Entry>& sorted, std::string* error);
+
   // Raised by every change, so that cursors know to find their place again.
   std::uint64_t Changes() const { return changes_; }
   // Picks up what another handle wrote to the file since the last look.
