@@ -70,11 +70,6 @@ class WidgetsTest : public QObject {
       QCOMPARE(w.text, QStringLiteral("a\nb"));
       QVERIFY(!answer.ctrlHeld);
     }
-    {
-      BoxWatcher w(QStringLiteral("&Nein"));
-      auto answer = dialog.ShowMessage(platform::MessageKind::Confirmation, "Frage", "?");
-      QVERIFY(!answer.yes);
-    }
   }
 
   void progressWindowCancels() {
