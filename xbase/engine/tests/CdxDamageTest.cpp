@@ -195,3 +195,16 @@ TEST(CdxDamage, RandomCorruptionNeverCrashes) {
     Exercise(path, data, s.table, &err);
   }
 }
+
+TEST(CdxDamage, ADamagedTagCanBeBuiltAgain) {
+  Sample s;
+  if (HasFailure()) return;
+  std::string data = s.bytes;
+  Put16(s.At(data, s.firstLeaf + 2), 0xFFFF);
+  WriteFile(s.path, data);
+  std::string err, report;
+  ASSERT_TRUE(xbe::CreateCdxTag(s.path, "NAME", "NAME", "", 0, s.table, &err)) << err;
+  auto file = xbe::OpenCdx(s.path, s.table, false, &err);
+  ASSERT_TRUE(file) << err;
+  EXPECT_TRUE(file->Check(s.table, &report)) << report;
+}

@@ -333,7 +333,10 @@ bool CdxFile::DropTag(const std::string& name, std::string* error) {
   CdxTag* tag = FindTag(name);
   if (!tag) return true;
   std::vector<std::uint32_t> pages;
-  if (!tag->GetTree().CollectPages(pages, error)) return false;
+  // A damaged tree is dropped without freeing its nodes: a page that might
+  // still belong to another tree must never reach the free list.
+  std::string ignored;
+  if (!tag->GetTree().CollectPages(pages, &ignored)) pages.clear();
   std::string key = Upper(name);
   key.resize(10, ' ');
   store_.Begin();

@@ -107,7 +107,7 @@ class CdxFile : public IndexFile {
   // Directory entries (name as stored, header offset) in key order.
   bool Directory(std::vector<Entry>& out, std::string* error);
   // Removes a tag: its directory entry, header and nodes (pages go to the
-  // free list). Part of the caller's transaction.
+  // free list; the nodes of a damaged tree are left where they are).
   bool DropTag(const std::string& name, std::string* error);
   Tree& DirectoryTree() { return *dir_; }
 
