@@ -48,11 +48,20 @@ class TQORUSt2020Table : public TXbTable {
   // Full-text file i (from 0): the table file with the extension ".TS" + (i + 1),
   // matched on disk without regard to case (konto.TS1 when there is none).
   std::string GetFTSFileName(int i) const;
+  // The index file: the table file with the engine's index extension.
+  std::string GetIndexFileName() const;
+
+  // Copies the table, its index file and its first full-text file into the
+  // backup folder beside the table, once: a complete backup is never
+  // refreshed. The table is not opened.
+  bool MakeBackup();
+  // Copies the backup set back over the live files.
+  bool RestoreBackup();
+  // The backup folder "SAVE_USt2020" beside the table (with separator).
+  std::string BackupDir() const;
 
  private:
   // Directory + table name as the system forms them, before any matching on disk.
   std::string FormedTableFileName() const;
   void CloseFTS();
-
-  // MakeBackup, RestoreBackup and GetIndexFileName come with the table backup.
 };

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "FileViewer.h"
 #include "Grid.h"
 #include "ListBox.h"
 #include "Ust2020Defs.h"
@@ -85,6 +86,13 @@ class TQORUSt2020Obj {
   bool UpdateAll(TListBox* ALB1, TListBox* ALB2);
   bool FillProtokollGrid(TGrid& AGrid);
   bool OpenProtokoll(int ANr);
+  // The viewer OpenProtokoll hands the log to; none means opening fails.
+  void SetFileViewer(TFileViewer* AViewer) { FFileViewer = AViewer; }
+  // Copies the Mandant's backup of both tables back over the live files,
+  // as a failed run does (tax keys first, accounts only when that worked).
+  bool RestoreMandant(int ANr);
+  // The log file of the active Mandant ("SAVE_USt2020/USt2020Prot.txt").
+  std::string ProtokollFileName();
 
   // The account definitions of a chart (false SKR03, true SKR04).
   const TKontoList& Konten(bool ASKR04) const { return FKonten[ASKR04 ? 1 : 0]; }
@@ -122,6 +130,7 @@ class TQORUSt2020Obj {
   std::vector<std::unique_ptr<TQORUSt2020Mandant>> FMandantList;
   std::string FLastError;
   std::array<TKontoList, 2> FKonten;
+  TFileViewer* FFileViewer = nullptr;
 };
 
 }  // namespace conversion
