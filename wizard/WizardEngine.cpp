@@ -1,12 +1,16 @@
 #include "wizard/WizardEngine.h"
 
 #include "conversion/Ust2020Obj.h"
+#include "wizard/FileViewer.h"
 
 namespace wizard {
 namespace {
 
 class TConversionEngine : public TWizardEngine {
  public:
+  explicit TConversionEngine(conversion::TFileViewer* AViewer) {
+    FObj.SetFileViewer(AViewer ? AViewer : &FDesktopViewer);
+  }
   bool CheckMandanten(bool ADoCheckSKR) override { return FObj.CheckMandanten(ADoCheckSKR); }
   bool CheckFiles(const std::string& APath) override { return FObj.CheckFiles(APath); }
   bool CheckAllSSL() override { return FObj.CheckAllSSL(); }
@@ -25,13 +29,15 @@ class TConversionEngine : public TWizardEngine {
   std::string GetLastError() const override { return FObj.GetLastError(); }
 
  private:
+  // Declared before the object, so the viewer outlives every use by it.
+  DesktopFileViewer FDesktopViewer;
   conversion::TQORUSt2020Obj FObj;
 };
 
 }  // namespace
 
-std::unique_ptr<TWizardEngine> CreateConversionEngine() {
-  return std::make_unique<TConversionEngine>();
+std::unique_ptr<TWizardEngine> CreateConversionEngine(conversion::TFileViewer* AViewer) {
+  return std::make_unique<TConversionEngine>(AViewer);
 }
 
 }  // namespace wizard

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "conversion/FileViewer.h"
 #include "conversion/Grid.h"
 #include "conversion/ListBox.h"
 
@@ -31,6 +32,8 @@ class TWizardEngine {
 };
 
 // The engine object of the program (builds the host's Mandant directory).
-std::unique_ptr<TWizardEngine> CreateConversionEngine();
+// Logs open in `AViewer`, the desktop's default viewer when none is given;
+// the viewer must outlive the engine.
+std::unique_ptr<TWizardEngine> CreateConversionEngine(conversion::TFileViewer* AViewer = nullptr);
 
 }  // namespace wizard

@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
         if (!hooks.TerminateRequested()) {
           // 5./6. The wizard form; its creation runs the start-up checks.
           wizard::TFormEnvironment env;
-          env.createEngine = wizard::CreateConversionEngine;
+          env.createEngine = [] { return wizard::CreateConversionEngine(); };
           form = std::make_unique<wizard::TForm_USt2020>(std::move(env));
           progress.SetParent(form.get());
           guard.SetMainWindow(form.get());
