@@ -1,11 +1,12 @@
 // The wizard with the real engine on a demo installation: the start-up
-// checks, the Mandant grid the engine fills and the refusals, with the exact
-// texts. The run itself is tested once the engine has it.
+// checks, the Mandant grid the engine fills, the refusals with the exact
+// texts, and the whole road through the run to the logs.
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-#include <stdexcept>
+#include <set>
+#include <vector>
 
 #include "DemoInstall.h"
 #include "conversion/Ust2020Obj.h"
@@ -13,31 +14,36 @@
 #include "hostenv/ModuleStartup.h"
 #include "hostenv/Registry.h"
 #include "platform/UserDialog.h"
+#include "platform/FileOperation.h"
+#include "platform/Files.h"
+#include "wizard/QtProgressWindow.h"
 #include "wizard/USt2020Dlg.h"
 #include "xbase/engine/binding/XBE50.h"
 
 namespace wizard {
 
-// The engine object behind the form's interface, without the run.
-class CheckingEngine : public TWizardEngine {
+// Records the logs the engine hands over instead of starting a viewer.
+class FakeViewer : public conversion::TFileViewer {
  public:
-  bool CheckMandanten(bool s) override { return FObj.CheckMandanten(s); }
-  bool CheckFiles(const std::string& p) override { return FObj.CheckFiles(p); }
-  bool CheckAllSSL() override { return FObj.CheckAllSSL(); }
-  bool CheckAllKonten() override { return FObj.CheckAllKonten(); }
-  bool FillMandantGrid(conversion::TGrid& g) override { return FObj.FillMandantGrid(g); }
-  void SetExcluded(int n, bool v) override { FObj.SetExcluded(n, v); }
-  bool UpdateAll(conversion::TListBox*, conversion::TListBox*) override {
-    throw std::logic_error("Umstellung hier nicht geprüft");
+  bool Open(const std::string& APath, std::string& AError) override {
+    opened.push_back(APath);
+    if (!refuse.empty()) AError = refuse;
+    return refuse.empty();
   }
-  bool FillProtokollGrid(conversion::TGrid&) override { return false; }
-  bool OpenProtokoll(int) override { return false; }
-  int DoneCount() const override { return FObj.DoneCount(); }
-  bool AllDone() const override { return FObj.AllDone(); }
-  bool AllShown() const override { return FObj.AllShown(); }
-  bool AllConverted() const override { return FObj.AllConverted(); }
-  std::string GetLastError() const override { return FObj.GetLastError(); }
-  conversion::TQORUSt2020Obj FObj;
+  std::vector<std::string> opened;
+  std::string refuse;  // the error to report instead of opening
+};
+
+// The progress window of the program, counting the copies it showed.
+class CountingProgress : public QtProgressWindow {
+ public:
+  void Start(const std::string& title, std::uint64_t total) override {
+    QtProgressWindow::Start(title, total);
+    ++started;
+    if (Dialog() && Dialog()->isVisible()) ++shown;
+  }
+  int started = 0;
+  int shown = 0;
 };
 
 class FormDemoTest : public QObject {
@@ -47,6 +53,7 @@ class FormDemoTest : public QObject {
   platform::RecordingUserDialog dialog;
   std::unique_ptr<platform::ScopedUserDialog> scoped;
   std::unique_ptr<TXBEEngine> xbe;
+  FakeViewer viewer;
 
   void Install(bool foreign67) {
     root = std::make_unique<QTemporaryDir>();
@@ -69,7 +76,7 @@ class FormDemoTest : public QObject {
     if (hostenv::ModuleStartup(prog + "USt2020") != hostenv::TStartupResult::srContinue)
       return nullptr;
     TFormEnvironment env;
-    env.createEngine = [] { return std::make_unique<CheckingEngine>(); };
+    env.createEngine = [this] { return CreateConversionEngine(&viewer); };
     env.dialog = &dialog;
     env.inDebugger = [] { return false; };
     auto form = std::make_unique<TForm_USt2020>(std::move(env));
@@ -121,6 +128,62 @@ class FormDemoTest : public QObject {
     form->B_Next->click();
     QCOMPARE(form->PageIndex(), 1);
     QVERIFY(!grid->IsChecked(0, 1) && grid->IsChecked(0, 2));
+  }
+
+  void wholeRoadThroughRunAndLogs() {
+    Install(false);
+    viewer = FakeViewer();
+    CountingProgress progress;
+    platform::SetFileOpProgress(&progress);
+    struct ClearProgress {
+      ~ClearProgress() { platform::SetFileOpProgress(nullptr); }
+    } clearProgress;
+    auto form = Start();
+    QVERIFY(form && form->CanShow());
+    form->PageStart->ChkB_Start->setChecked(true);
+    form->B_Next->click();
+    QCOMPARE(form->PageIndex(), 1);
+    form->PageMandant->ChkB_Convert->setChecked(true);
+    form->B_OK->click();
+    QVERIFY2(form->PageIndex() == 2, LastMessage().c_str());
+    QCOMPARE(form->PageConvert->L_Convert->text(), QStringLiteral("Die Umstellung war erfolgreich."));
+    QVERIFY2(dialog.messages.empty(), LastMessage().c_str());
+    QVERIFY(form->PageConvert->LB_Convert->Count() > 0);
+    // Each Mandant's two tables were backed up under the progress window.
+    QVERIFY2(progress.started >= 4, std::to_string(progress.started).c_str());
+    QCOMPARE(progress.shown, progress.started);
+    QVERIFY(!progress.Dialog());
+    QVERIFY(!form->B_Back->isVisible());
+
+    form->B_Next->click();
+    QCOMPARE(form->PageIndex(), 3);
+    QtGrid* logs = form->PageProtokoll->Grid_Protokoll;
+    QCOMPARE(logs->RowCount(), 3);
+    QVERIFY(!form->close());
+    QCOMPARE(LastMessage(), std::string("Sie haben noch nicht alle Protokolle geprüft."));
+
+    // A viewer that fails: the error is shown and the log still counts as unread.
+    viewer.refuse = "kein Betrachter";
+    logs->ActivateCell(2, 1);
+    QCOMPARE(dialog.messages.back().caption, std::string("Fehler"));
+    QVERIFY2(LastMessage().find("Das Protokoll konnte nicht geöffnet werden.") == 0 &&
+                 LastMessage().find("kein Betrachter") != std::string::npos,
+             LastMessage().c_str());
+    viewer.refuse.clear();
+    viewer.opened.clear();
+    logs->ActivateCell(2, 1);
+    QVERIFY(!form->close());
+    logs->ActivateCell(2, 2);
+    // Every log is its own Mandant's file, present and not empty.
+    QCOMPARE(viewer.opened.size(), size_t(2));
+    QCOMPARE(std::set<std::string>(viewer.opened.begin(), viewer.opened.end()).size(), size_t(2));
+    for (const std::string& path : viewer.opened) {
+      QVERIFY2(path.size() > 28 && path.substr(path.size() - 28) == "SAVE_USt2020/USt2020Prot.txt",
+               path.c_str());
+      std::string text;
+      QVERIFY2(platform::ReadWholeFile(path, text) && !text.empty(), path.c_str());
+    }
+    QVERIFY(form->close());
   }
 
   void mandantRefusedByCheck() {
