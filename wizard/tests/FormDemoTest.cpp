@@ -2,9 +2,12 @@
 // checks, the Mandant grid the engine fills, the refusals with the exact
 // texts, and the whole road through the run to the logs.
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -41,7 +44,14 @@ class CountingProgress : public QtProgressWindow {
     QtProgressWindow::Start(title, total);
     ++started;
     if (Dialog() && Dialog()->isVisible()) ++shown;
+    // The user's click on "Abbrechen" in the first copy's window.
+    if (cancelFirst && started == 1) {
+      auto* button = Dialog()->findChild<QPushButton*>();
+      QVERIFY(button && button->text() == QStringLiteral("Abbrechen"));
+      button->click();
+    }
   }
+  bool cancelFirst = false;
   int started = 0;
   int shown = 0;
 };
@@ -82,6 +92,19 @@ class FormDemoTest : public QObject {
     auto form = std::make_unique<TForm_USt2020>(std::move(env));
     form->show();
     return form;
+  }
+
+  // Every file of the installation with its content, the backups left out.
+  std::map<QString, QByteArray> Snapshot() const {
+    std::map<QString, QByteArray> files;
+    QDirIterator it(root->path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+      const QString path = it.next();
+      if (path.contains(QStringLiteral("SAVE_USt2020"), Qt::CaseInsensitive)) continue;
+      QFile f(path);
+      if (f.open(QIODevice::ReadOnly)) files[path] = f.readAll();
+    }
+    return files;
   }
 
   std::string LastMessage() const {
@@ -183,6 +206,37 @@ class FormDemoTest : public QObject {
       std::string text;
       QVERIFY2(platform::ReadWholeFile(path, text) && !text.empty(), path.c_str());
     }
+    QVERIFY(form->close());
+  }
+
+  void cancelledBackupConvertsNothing() {
+    Install(false);
+    CountingProgress progress;
+    progress.cancelFirst = true;
+    platform::SetFileOpProgress(&progress);
+    struct ClearProgress {
+      ~ClearProgress() { platform::SetFileOpProgress(nullptr); }
+    } clearProgress;
+    auto form = Start();
+    QVERIFY(form && form->CanShow());
+    form->PageStart->ChkB_Start->setChecked(true);
+    form->B_Next->click();
+    QtGrid* grid = form->PageMandant->Grid_Mandant;
+    grid->SetChecked(0, 2, false);
+    form->PageMandant->ChkB_Convert->setChecked(true);
+    const auto before = Snapshot();
+    form->B_OK->click();
+    QCOMPARE(form->PageIndex(), 2);
+    QVERIFY2(form->PageConvert->L_Convert->text().startsWith(
+                 QStringLiteral("Es konnte keiner der ausgewählten Mandanten umgestellt werden.")),
+             qPrintable(form->PageConvert->L_Convert->text()));
+    QCOMPARE(dialog.messages.back().caption, std::string("Fehler"));
+    // Not a single byte of the host's data changed, and there is no log to review.
+    const auto after = Snapshot();
+    QCOMPARE(after.size(), before.size());
+    for (const auto& [path, content] : before)
+      QVERIFY2(after.count(path) && after.at(path) == content, qPrintable(path));
+    QVERIFY(!form->B_Next->isEnabled());
     QVERIFY(form->close());
   }
 
