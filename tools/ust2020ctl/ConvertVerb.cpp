@@ -37,11 +37,18 @@ class InterruptScope {
 };
 
 // The copy progress has no window here; it only carries the cancel request.
+// Ctrl-C stops a backup, never the restore of a failed Mandant: cancelling
+// that would leave its tables half converted.
 class InterruptProgress : public platform::FileOpProgress {
  public:
-  void Start(const std::string&, std::uint64_t) override {}
-  bool Update(std::uint64_t, std::uint64_t) override { return gInterrupted == 0; }
-  void Finish() override {}
+  void Start(const std::string& title, std::uint64_t) override {
+    FCancellable = title.rfind("Wiederherstellung", 0) != 0;
+  }
+  bool Update(std::uint64_t, std::uint64_t) override { return !FCancellable || gInterrupted == 0; }
+  void Finish() override { FCancellable = true; }
+
+ private:
+  bool FCancellable = true;
 };
 
 class ProgressScope {
