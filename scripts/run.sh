@@ -1,5 +1,9 @@
 #!/usr/bin/env bash
-# Sets up what is missing, builds, and runs the main job.
+# Sets up what is missing, builds, writes the demo installation into demo/,
+# installs the wizard, ust2020ctl and the two libraries into its program
+# directory (the programs take their own directory as the suite's program
+# directory) and starts the wizard there. Without a display the same
+# conversion runs headless with `ust2020ctl convert`.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -17,3 +21,22 @@ chmod 700 "$XDG_RUNTIME_DIR"
 
 echo "Mandanten der Beispielinstallation:"
 build/bin/ust2020ctl --prog-dir samples/installation mandanten
+
+# A fresh demo installation every time, so there is always something to convert.
+rm -rf demo
+build/bin/ust2020demo demo
+prog=demo/Programm
+for f in ust2020ctl libxbe50.so libfts32.so; do cp build/bin/$f $prog/; done
+if [ -d build/bin/Style ]; then mkdir -p $prog/Style && cp build/bin/Style/*.qss $prog/Style/; fi
+[ -x build/bin/USt2020 ] && cp build/bin/USt2020 $prog/
+
+if [ -x $prog/USt2020 ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }; then
+  echo "Starte den Assistenten: $prog/USt2020"
+  exec $prog/USt2020
+fi
+
+echo
+echo "Keine grafische Oberfläche gefunden: die Umstellung läuft ohne Fenster (ust2020ctl convert)."
+$prog/ust2020ctl check
+$prog/ust2020ctl convert
+if $prog/ust2020ctl help 2>/dev/null | grep -q verify; then $prog/ust2020ctl verify; fi
