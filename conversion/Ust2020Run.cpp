@@ -60,6 +60,7 @@ bool TQORUSt2020Obj::UpdateMandant(int ANr, TListBox* ALB) {
       {"    Kontenrahmen aktualisieren ...", [&] { return UpdateKonten(ANr); }},
   };
   bool ok = true;
+  std::size_t failedStep = 0;
   for (const Step& step : steps) {
     AddProgressLine(ALB, step.line, false);
     try {
@@ -70,12 +71,16 @@ bool TQORUSt2020Obj::UpdateMandant(int ANr, TListBox* ALB) {
     }
     if (!ok) break;
     AddProgressLine(ALB, "OK", true);
+    ++failedStep;
   }
   m.IsDone = ok;
   if (!ok) {
     AddProgressLine(ALB, "Fehler", true);
     m.UpdateError = GetLastError();
-    m.Restored = RestoreMandantTable(ANr, 0) && RestoreMandantTable(ANr, 1);
+    // The backup steps change no live file: the tables are as they were, and
+    // copying an older complete backup over them would lose newer data.
+    m.Restored = failedStep < 2 ||
+                 (RestoreMandantTable(ANr, 0) && RestoreMandantTable(ANr, 1));
   }
   return ok;
 }

@@ -39,4 +39,4 @@ echo
 echo "Keine grafische Oberfläche gefunden: die Umstellung läuft ohne Fenster (ust2020ctl convert)."
 $prog/ust2020ctl check
 $prog/ust2020ctl convert
-if $prog/ust2020ctl help 2>/dev/null | grep -q verify; then $prog/ust2020ctl verify; fi
+$prog/ust2020ctl verify

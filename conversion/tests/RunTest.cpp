@@ -8,6 +8,7 @@
 #include "QORUSt2020Table.h"
 #include "TestGrid.h"
 #include "platform/Encoding.h"
+#include "platform/FileOperation.h"
 #include "platform/Files.h"
 
 namespace conversion::testing {
@@ -194,6 +195,37 @@ TEST_F(Run, LogBackupOnceAndReview) {
   // A later run converts nothing, returns false and rewrites the log.
   EXPECT_FALSE(FEngine->UpdateAll(nullptr, nullptr));
   EXPECT_TRUE(fs::exists(save + "USt2020Prot.txt"));
+}
+
+class CancelKonto : public platform::FileOpProgress {
+ public:
+  void Start(const std::string& title, std::uint64_t) override { cancel = title.find("konto") != std::string::npos; }
+  bool Update(std::uint64_t, std::uint64_t) override { return !cancel; }
+  void Finish() override {}
+  bool cancel = false;
+};
+
+TEST_F(Run, FailedBackupRestoresNothingAndKeepsItsError) {
+  Install({Plain("Eins")}, kCsv03, kCsv03);
+  ASSERT_TRUE(FEngine->CheckAllSSL()) << FEngine->LastError();
+  // An older complete backup of the tax keys must not come back over the
+  // live table when the account backup is cancelled.
+  fs::create_directories(Fibu(0) + "SAVE_USt2020");
+  platform::WriteFileAtomic(Fibu(0) + "SAVE_USt2020/steuersatz.dbf", "old");
+  platform::WriteFileAtomic(Fibu(0) + "SAVE_USt2020/steuersatz.cdx", "old");
+  const auto before = Snapshot(Fibu(0));
+  CancelKonto cancel;
+  platform::SetFileOpProgress(&cancel);
+  Lines result;
+  const bool ok = FEngine->UpdateAll(nullptr, &result);
+  platform::SetFileOpProgress(nullptr);
+  EXPECT_FALSE(ok);
+  EXPECT_TRUE(Snapshot(Fibu(0)) == before);
+  const std::string error = "Mandant <Eins>: Während der Datensicherung ist ein Fehler aufgetreten.";
+  EXPECT_EQ(FEngine->LastError(), error);
+  ASSERT_EQ(result.lines.size(), 5u);
+  EXPECT_EQ(result.lines[3], "    Fehler: " + error);
+  EXPECT_EQ(result.lines[4], "    Ausgangszustand wurde wiederhergestellt");
 }
 
 TEST_F(Run, RestoreWithoutCompleteBackupTouchesNothing) {
