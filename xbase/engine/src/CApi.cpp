@@ -625,16 +625,16 @@ const char* xb_EvalString(const char* expr) {
 
 int16_t xb_Create(const char* path, const char* fields, int16_t driver) {
   return Guard<int16_t>(0, [&]() -> int16_t {
-    std::vector<xbe::FieldSpec> specs;
+    std::vector<xbe::FieldSpec> fieldDefs;
     std::string error;
-    if (!xbe::ParseFieldSpecs(Arg(fields), specs, &error)) {
+    if (!xbe::ParseFieldSpecs(Arg(fields), fieldDefs, &error)) {
       SetError(error);
       return 0;
     }
     const auto d = driver == XB_DRIVER_NTX ? xbe::Driver::Ntx
                    : driver == XB_DRIVER_NSX ? xbe::Driver::Nsx
                                              : xbe::Driver::Fox;
-    return Ok(xbe::CreateTable(Arg(path), specs, d, &error), error);
+    return Ok(xbe::CreateTable(Arg(path), fieldDefs, d, &error), error);
   });
 }
 
