@@ -34,8 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (xbrec::WriteField(f, first, written, &overflow)) {
     if (written[0] != '#') std::abort();  // the deletion mark is not a field's byte
     const xbrec::TFieldValue second = xbrec::ReadField(f, written);
-    // Floats are rounded to the field's decimals once; after that the bytes are stable.
-    if (f.Kind != fkFloat && !SameValue(first, second)) std::abort();
+    // Floats are rounded to the field's decimals once, and a date with a
+    // two-digit year moves into the 1980 window once; after that the bytes
+    // are stable.
+    if (f.Kind != fkFloat && f.Kind != fkDate && !SameValue(first, second)) std::abort();
     std::string again(raw.size(), '#');
     if (!xbrec::WriteField(f, second, again, &overflow) || again != written) std::abort();
   } else if (f.Kind != fkFloat) {
