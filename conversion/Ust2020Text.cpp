@@ -43,24 +43,6 @@ std::string ReplaceAll(std::string s, std::string_view from, std::string_view to
 
 namespace {
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 std::string DecodeUtf16(std::string_view s, bool bigEndian) {
   std::string out;
   out.reserve(s.size());
@@ -75,15 +57,15 @@ std::string DecodeUtf16(std::string_view s, bool bigEndian) {
     if (u >= 0xD800 && u <= 0xDBFF && i + 2 < n) {
       const char16_t v = unit(i + 2);
       if (v >= 0xDC00 && v <= 0xDFFF) {
-        AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (v - 0xDC00));
+        platform::AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (v - 0xDC00));
         i += 2;
         continue;
       }
     }
     if (u >= 0xD800 && u <= 0xDFFF)
-      AppendUtf8(out, 0xFFFD);
+      platform::AppendUtf8(out, 0xFFFD);
     else
-      AppendUtf8(out, u);
+      platform::AppendUtf8(out, u);
   }
   return out;
 }

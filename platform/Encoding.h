@@ -20,6 +20,9 @@ std::optional<std::string> Utf8ToWin1252(std::string_view utf8);
 // (invalid UTF-8 bytes are taken as Windows-1252 bytes).
 std::string Utf8ToWin1252Lossy(std::string_view utf8);
 
+// Appends the UTF-8 form of one code point (up to U+10FFFF).
+void AppendUtf8(std::string& out, char32_t cp);
+
 // ASCII-only case mapping, as the host's file names and keys use it.
 std::string AsciiUpper(std::string_view s);
 std::string AsciiLower(std::string_view s);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+#include "platform/Encoding.h"
 
 namespace wizard {
 namespace {
@@ -22,23 +23,6 @@ char32_t FromCp1252(unsigned char c) {
   return c;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
 
 void AppendEscaped(std::string& out, char32_t cp) {
   switch (cp) {
@@ -57,7 +41,7 @@ void AppendEscaped(std::string& out, char32_t cp) {
   if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0) || (cp >= 0xD800 && cp < 0xE000) || cp > 0x10FFFF ||
       cp == 0xFFFE || cp == 0xFFFF)
     return;
-  AppendUtf8(out, cp);
+  platform::AppendUtf8(out, cp);
 }
 
 enum class Dest { Text, Skip, ColorTable };
