@@ -96,12 +96,8 @@ bool TQORUSt2020Table::RestoreBackup() {
       return false;
     }
   }
-  // Each live file is replaced by renaming the finished copy over it, so a
-  // failed copy leaves the live file as it was; a write-protected one is
-  // made writable first, as deleting it would.
-  for (const auto& t : to) {
-    if (platform::FileExists(t)) ::chmod(t.c_str(), 0666);
-  }
+  // Each live file is replaced by renaming the finished copy over it (a
+  // write-protected one included), so a failed copy leaves it as it was.
   const auto result = platform::ShellFileOp(from, to, platform::FileOpFunc::Copy,
                                             "Wiederherstellung der " + TableName() + "-Datenbank");
   if (!result.ok) {
