@@ -10,8 +10,9 @@
 namespace xbe {
 namespace {
 
-constexpr std::size_t kBlockBytes = 8 * 1024;
-constexpr std::size_t kCacheBlocks = 1024;  // 8 MiB at most, whatever the table size
+constexpr std::size_t kBlockBytes = 4 * 1024;
+constexpr std::size_t kCacheBlocks = 8192;  // 32 MiB at most, whatever the table size
+constexpr std::uint64_t kReserveBytes = 64 * 1024;
 constexpr int kVfpBackLink = 263;
 
 std::uint32_t Le32(const unsigned char* p) {
@@ -184,7 +185,13 @@ std::unique_ptr<DbfTable> DbfTable::Open(const std::string& path, bool writable,
     Fail(error, path + ": " + why);
     return nullptr;
   }
+  t->fileSize_ = size;
   return t;
+}
+
+DbfTable::~DbfTable() {
+  std::string ignored;
+  WriteBack(&ignored);
 }
 
 bool DbfTable::Create(const std::string& path, std::uint8_t version,
@@ -271,51 +278,123 @@ bool DbfTable::RefreshCount(std::string* error) {
                              static_cast<std::int64_t>(c) * recordLength_ > size)
       return Fail(error, file_.Path() + ": the record count reaches beyond the end of the file");
     count_ = c;
+    fileSize_ = size;
     DropCache();
   }
   return true;
 }
 
-void DbfTable::SetCaching(bool on) {
+bool DbfTable::SetCaching(bool on, std::string* error) {
+  if (on == caching_) return true;
+  if (!on && writable_) {
+    if (!WriteBackAll(error)) return false;
+    if (headerDirty_ && !WriteHeaderCountAndDate(error)) return false;
+  }
   caching_ = on;
   DropCache();
+  blocks_.clear();
+  if (!on) {
+    const std::int64_t size = file_.Size();
+    if (size >= 0) fileSize_ = size;
+  }
+  return true;
 }
 
 void DbfTable::DropCache() {
-  for (Block& b : blocks_) b.number = ~std::uint64_t{0};
-}
-
-void DbfTable::Invalidate(std::uint64_t offset, std::size_t size) {
-  if (blocks_.empty() || size == 0) return;
-  for (std::uint64_t n = offset / kBlockBytes; n <= (offset + size - 1) / kBlockBytes; ++n) {
-    Block& b = blocks_[n % kCacheBlocks];
-    if (b.number == n) b.number = ~std::uint64_t{0};
+  // Dirty blocks are written back before anyone calls this.
+  for (Block& b : blocks_) {
+    b.number = ~std::uint64_t{0};
+    b.dirty = false;
   }
 }
 
-bool DbfTable::ReadCached(std::uint64_t offset, char* out, std::size_t size, std::string* error) {
+void DbfTable::PatchCache(std::uint64_t offset, const void* data, std::size_t size) {
+  if (blocks_.empty() || size == 0) return;
+  const auto* bytes = static_cast<const char*>(data);
+  for (std::uint64_t n = offset / kBlockBytes; n <= (offset + size - 1) / kBlockBytes; ++n) {
+    Block& b = blocks_[n % kCacheBlocks];
+    if (b.number != n) continue;
+    const std::uint64_t start = n * kBlockBytes;
+    const std::uint64_t from = std::max(offset, start);
+    const std::uint64_t to = std::min<std::uint64_t>(offset + size, start + b.valid);
+    if (from < to)
+      std::memcpy(b.bytes.get() + (from - start), bytes + (from - offset),
+                  static_cast<std::size_t>(to - from));
+  }
+}
+
+bool DbfTable::WriteBackBlock(Block& b, std::string* error) {
+  if (!b.dirty) return true;
+  const std::uint64_t start = b.number * kBlockBytes;
+  if (!file_.WriteAt(start, b.bytes.get(), b.valid, error)) return false;
+  b.dirty = false;
+  fileSize_ = std::max<std::int64_t>(fileSize_, static_cast<std::int64_t>(start + b.valid));
+  return true;
+}
+
+bool DbfTable::WriteBackAll(std::string* error) {
+  // In file order, so that the file never has holes for long.
+  std::vector<Block*> dirty;
+  for (Block& b : blocks_)
+    if (b.dirty) dirty.push_back(&b);
+  std::sort(dirty.begin(), dirty.end(),
+            [](const Block* a, const Block* b) { return a->number < b->number; });
+  for (Block* b : dirty)
+    if (!WriteBackBlock(*b, error)) return false;
+  return true;
+}
+
+// The cache slot holding block `number`, read from the file when needed. A
+// dirty block in the slot is written back first; when that fails the slot
+// keeps it and the caller gets the error.
+DbfTable::Block* DbfTable::CachedBlock(std::uint64_t number, std::string* error) {
   if (blocks_.empty()) blocks_.resize(kCacheBlocks);
+  Block& b = blocks_[number % kCacheBlocks];
+  if (b.number == number) return &b;
+  if (!WriteBackBlock(b, error)) return nullptr;
+  if (!b.bytes) b.bytes = std::make_unique<char[]>(kBlockBytes);
+  b.number = ~std::uint64_t{0};
+  const std::uint64_t start = number * kBlockBytes;
+  std::size_t len = 0;
+  if (fileSize_ > 0 && static_cast<std::uint64_t>(fileSize_) > start)
+    len = static_cast<std::size_t>(
+        std::min<std::uint64_t>(kBlockBytes, static_cast<std::uint64_t>(fileSize_) - start));
+  if (len > 0 && !file_.ReadAt(start, b.bytes.get(), len, error)) return nullptr;
+  b.number = number;
+  b.valid = static_cast<std::uint32_t>(len);
+  return &b;
+}
+
+bool DbfTable::ReadCached(std::uint64_t offset, char* out, std::size_t size, std::string* error) {
   while (size > 0) {
     const std::uint64_t n = offset / kBlockBytes;
     const std::size_t in = static_cast<std::size_t>(offset % kBlockBytes);
-    Block& b = blocks_[n % kCacheBlocks];
-    if (b.number != n || b.valid < in + 1) {
-      b.bytes.resize(kBlockBytes);
-      const std::int64_t fileSize = file_.Size();
-      const std::uint64_t start = n * kBlockBytes;
-      if (fileSize < 0 || static_cast<std::uint64_t>(fileSize) <= start)
-        return Fail(error, file_.Path() + ": read beyond the end of the file");
-      const std::size_t len = static_cast<std::size_t>(
-          std::min<std::uint64_t>(kBlockBytes, static_cast<std::uint64_t>(fileSize) - start));
-      b.number = ~std::uint64_t{0};
-      if (!file_.ReadAt(start, b.bytes.data(), len, error)) return false;
-      b.number = n;
-      b.valid = static_cast<std::uint32_t>(len);
-    }
+    Block* b = CachedBlock(n, error);
+    if (!b) return false;
     const std::size_t take = std::min<std::size_t>(size, kBlockBytes - in);
-    if (in + take > b.valid) return Fail(error, file_.Path() + ": read beyond the end of the file");
-    std::memcpy(out, b.bytes.data() + in, take);
+    if (in + take > b->valid) return Fail(error, file_.Path() + ": read beyond the end of the file");
+    std::memcpy(out, b->bytes.get() + in, take);
     out += take;
+    size -= take;
+    offset += take;
+  }
+  return true;
+}
+
+bool DbfTable::WriteCached(std::uint64_t offset, const char* data, std::size_t size,
+                           std::string* error) {
+  while (size > 0) {
+    const std::uint64_t n = offset / kBlockBytes;
+    const std::size_t in = static_cast<std::size_t>(offset % kBlockBytes);
+    Block* b = CachedBlock(n, error);
+    if (!b) return false;
+    // Writes continue the data in the block (records end to end): no holes.
+    if (in > b->valid) return Fail(error, file_.Path() + ": write beyond the end of the file");
+    const std::size_t take = std::min<std::size_t>(size, kBlockBytes - in);
+    std::memcpy(b->bytes.get() + in, data, take);
+    b->valid = std::max<std::uint32_t>(b->valid, static_cast<std::uint32_t>(in + take));
+    b->dirty = true;
+    data += take;
     size -= take;
     offset += take;
   }
@@ -327,7 +406,19 @@ bool DbfTable::ReadRecord(std::uint32_t recno, char* out, std::string* error) {
     return Fail(error, file_.Path() + ": record " + std::to_string(recno) + " does not exist");
   const std::size_t len = static_cast<std::size_t>(recordLength_);
   const std::uint64_t at = static_cast<std::uint64_t>(headerLength_) + (recno - 1ull) * len;
-  if (caching_) return ReadCached(at, out, len, error);
+  if (caching_) {
+    // The common case, one record inside one cached block, without the loop.
+    const std::uint64_t n = at / kBlockBytes;
+    const std::size_t in = static_cast<std::size_t>(at % kBlockBytes);
+    if (in + len <= kBlockBytes && !blocks_.empty()) {
+      const Block& b = blocks_[n % kCacheBlocks];
+      if (b.number == n && in + len <= b.valid) {
+        std::memcpy(out, b.bytes.get() + in, len);
+        return true;
+      }
+    }
+    return ReadCached(at, out, len, error);
+  }
   return file_.ReadAt(at, out, len, error);
 }
 
@@ -337,7 +428,11 @@ bool DbfTable::WriteRecord(std::uint32_t recno, const char* data, std::string* e
     return Fail(error, file_.Path() + ": record " + std::to_string(recno) + " does not exist");
   const std::size_t len = static_cast<std::size_t>(recordLength_);
   const std::uint64_t at = static_cast<std::uint64_t>(headerLength_) + (recno - 1ull) * len;
-  Invalidate(at, len);
+  if (caching_) {
+    if (!WriteCached(at, data, len, error)) return false;
+    headerDirty_ = true;
+    return true;
+  }
   if (!file_.WriteAt(at, data, len, error)) return false;
   // The header date tells other programs the table changed.
   return WriteHeaderCountAndDate(error);
@@ -347,20 +442,29 @@ bool DbfTable::WriteHeaderCountAndDate(std::string* error) {
   unsigned char h[7];
   HeaderDateToday(h);
   PutLe32(h + 3, count_);
-  Invalidate(1, sizeof h);
-  return file_.WriteAt(1, h, sizeof h, error);
+  PatchCache(1, h, sizeof h);
+  if (!file_.WriteAt(1, h, sizeof h, error)) return false;
+  headerDirty_ = false;
+  return true;
 }
 
 bool DbfTable::AppendRecord(const char* data, std::string* error) {
   if (!writable_) return Fail(error, file_.Path() + ": the table is open read-only");
   if (count_ == 0xFFFFFFFFu) return Fail(error, file_.Path() + ": the table is full");
   const std::size_t len = static_cast<std::size_t>(recordLength_);
-  std::string buf(data, len);
-  buf.push_back('\x1A');
   const std::uint64_t at =
       static_cast<std::uint64_t>(headerLength_) + count_ * static_cast<std::uint64_t>(len);
-  Invalidate(at, buf.size());
+  if (caching_) {
+    if (!Reserve(at + len + 1, error) || !WriteCached(at, data, len, error)) return false;
+    ++count_;
+    headerDirty_ = true;
+    countChanged_ = true;
+    return true;
+  }
+  std::string buf(data, len);
+  buf.push_back('\x1A');
   if (!file_.WriteAt(at, buf.data(), buf.size(), error)) return false;
+  fileSize_ = std::max<std::int64_t>(fileSize_, static_cast<std::int64_t>(at + buf.size()));
   ++count_;
   if (!WriteHeaderCountAndDate(error)) {
     --count_;
@@ -372,26 +476,77 @@ bool DbfTable::AppendRecord(const char* data, std::string* error) {
 bool DbfTable::DropLastRecord(std::string* error) {
   if (count_ == 0) return true;
   --count_;
+  if (caching_) {
+    // The record's bytes may stay in the cache or the file: Sync puts the
+    // end marker after the last record and cuts the file there.
+    headerDirty_ = true;
+    countChanged_ = true;
+    return true;
+  }
   DropCache();
   const std::uint64_t end = static_cast<std::uint64_t>(headerLength_) +
                             count_ * static_cast<std::uint64_t>(recordLength_);
   const char eof = '\x1A';
   if (!file_.WriteAt(end, &eof, 1, error)) return false;
   if (!WriteHeaderCountAndDate(error)) return false;
-  return file_.Truncate(end + 1, error);
+  if (!file_.Truncate(end + 1, error)) return false;
+  fileSize_ = static_cast<std::int64_t>(end + 1);
+  return true;
 }
 
 bool DbfTable::SetTableFlags(std::uint8_t flags, std::string* error) {
   if (!writable_) return Fail(error, file_.Path() + ": the table is open read-only");
-  Invalidate(28, 1);
   if (!file_.WriteAt(28, &flags, 1, error)) return false;
+  PatchCache(28, &flags, 1);
   tableFlags_ = flags;
+  return true;
+}
+
+bool DbfTable::WriteBack(std::string* error) {
+  if (!writable_ || !caching_) return true;
+  if (!WriteBackAll(error)) return false;
+  if (countChanged_) {
+    const std::uint64_t end = static_cast<std::uint64_t>(headerLength_) +
+                              count_ * static_cast<std::uint64_t>(recordLength_);
+    const char eof = '\x1A';
+    if (!file_.WriteAt(end, &eof, 1, error)) return false;
+    // Every block is clean now; those reaching past the last record may
+    // hold a dropped record's bytes or the room reserved ahead: let them
+    // be read again.
+    for (Block& b : blocks_)
+      if (b.number != ~std::uint64_t{0} && b.number * kBlockBytes + b.valid > end)
+        b.number = ~std::uint64_t{0};
+    if (fileSize_ > static_cast<std::int64_t>(end + 1) && !file_.Truncate(end + 1, error))
+      return false;
+    fileSize_ = static_cast<std::int64_t>(end + 1);
+    countChanged_ = false;
+  }
+  if (headerDirty_ && !WriteHeaderCountAndDate(error)) return false;
   return true;
 }
 
 bool DbfTable::Sync(std::string* error) {
   if (!writable_) return true;
+  if (!WriteBack(error)) return false;
   return file_.Sync(error);
+}
+
+bool DbfTable::Reserve(std::uint64_t end, std::string* error) {
+  if (static_cast<std::int64_t>(end) <= fileSize_) return true;
+  // The file grows here, not when the cache writes back, so that a full
+  // disk or a size limit refuses the append itself. Room for many records
+  // at a time; Sync cuts off what was not used.
+  const auto old = static_cast<std::uint64_t>(fileSize_);
+  for (const std::uint64_t target : {std::max<std::uint64_t>(end, old + kReserveBytes), end}) {
+    const std::vector<char> zeros(static_cast<std::size_t>(target - old), '\0');
+    if (file_.WriteAt(old, zeros.data(), zeros.size(), error)) {
+      fileSize_ = static_cast<std::int64_t>(target);
+      return true;
+    }
+    std::string ignored;
+    file_.Truncate(old, &ignored);
+  }
+  return false;
 }
 
 std::string DbfTable::BlankRecord() const {

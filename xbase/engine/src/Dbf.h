@@ -6,9 +6,12 @@
 //   [record 1]...[record N][0x1A]
 //
 // The header's record count is authoritative; the header length and record
-// length are taken from the header, never recomputed. Every append rewrites
-// the record count and the date of last update and puts 0x1A after the last
-// record, so the file is complete after each append, not only after close.
+// length are taken from the header, never recomputed. Shared: every append
+// rewrites the record count and the date of last update and puts 0x1A after
+// the last record, so other processes see a complete file after each append.
+// Exclusive (the block cache on): records are written back from the cache,
+// and the header and end marker once at Sync, which every flush, commit and
+// close goes through.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -45,6 +48,11 @@ class DbfTable {
   // end of the file) is refused with the reason in *error.
   static std::unique_ptr<DbfTable> Open(const std::string& path, bool writable,
                                         std::string* error);
+  // Writes back what the cache still holds (without fsync); call Sync to
+  // learn about failures.
+  ~DbfTable();
+  DbfTable(const DbfTable&) = delete;
+  DbfTable& operator=(const DbfTable&) = delete;
   // Parses a header image (the first bytes of a file of `fileSize` bytes).
   // Shared with the fuzz target, which feeds it arbitrary bytes.
   bool ParseHeader(std::string_view bytes, std::int64_t fileSize, std::string* error);
@@ -70,8 +78,8 @@ class DbfTable {
   // while the table is open shared).
   bool RefreshCount(std::string* error);
   // Turns the block cache on or off; off for shared use, where other
-  // processes change records under us.
-  void SetCaching(bool on);
+  // processes change records under us. Turning it off writes back first.
+  bool SetCaching(bool on, std::string* error = nullptr);
 
   // `recno` 1..RecordCount; `out` holds RecordLength bytes.
   bool ReadRecord(std::uint32_t recno, char* out, std::string* error);
@@ -81,6 +89,7 @@ class DbfTable {
   bool AppendRecord(const char* data, std::string* error);
   // Undoes the last append (used when its index updates fail).
   bool DropLastRecord(std::string* error);
+  // Writes back cached records, the header and the end marker, then fsyncs.
   bool Sync(std::string* error);
   // Rewrites the table-flags byte (offset 28).
   bool SetTableFlags(std::uint8_t flags, std::string* error);
@@ -89,6 +98,7 @@ class DbfTable {
   std::string BlankRecord() const;
 
  private:
+  DbfTable() = default;
   bool WriteHeaderCountAndDate(std::string* error);
 
   platform::RandomFile file_;
@@ -103,18 +113,33 @@ class DbfTable {
   std::uint32_t count_ = 0;
 
   // A bounded cache of file blocks for exclusive use: direct-mapped, so its
-  // memory does not grow with the table. Writes go through to the file and
-  // drop the blocks they touch.
+  // memory does not grow beyond a fixed size whatever the table size. Writes
+  // land in the cache and reach the file when their block is evicted or at
+  // Sync; the header (count and date) and the end marker only at Sync.
   struct Block {
     std::uint64_t number = ~std::uint64_t{0};
-    std::uint32_t valid = 0;  // bytes read (short at the end of the file)
-    std::vector<char> bytes;
+    std::uint32_t valid = 0;  // bytes that hold file data (short at the end)
+    bool dirty = false;
+    std::unique_ptr<char[]> bytes;
   };
+  Block* CachedBlock(std::uint64_t number, std::string* error);
+  bool WriteBackBlock(Block& b, std::string* error);
+  bool WriteBackAll(std::string* error);
+  // Everything Sync writes, without the fsync.
+  bool WriteBack(std::string* error);
+  // Makes the file at least `end` bytes long (zeros), or fails leaving it
+  // as it was.
+  bool Reserve(std::uint64_t end, std::string* error);
   bool ReadCached(std::uint64_t offset, char* out, std::size_t size, std::string* error);
-  void Invalidate(std::uint64_t offset, std::size_t size);
+  bool WriteCached(std::uint64_t offset, const char* data, std::size_t size, std::string* error);
+  // Copies bytes written straight to the file into the blocks holding them.
+  void PatchCache(std::uint64_t offset, const void* data, std::size_t size);
   void DropCache();
   bool caching_ = true;
   std::vector<Block> blocks_;
+  std::int64_t fileSize_ = 0;    // on disk, as far as this object wrote or saw it
+  bool headerDirty_ = false;     // date (and count) to be written at Sync
+  bool countChanged_ = false;    // end marker and length to be fixed at Sync
 };
 
 // Today's date in the header's form: year - 1900, month, day.

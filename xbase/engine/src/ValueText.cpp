@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "Expression.h"
 
@@ -24,6 +25,60 @@ std::string Hex(std::string_view bytes) {
   return r;
 }
 
+// Length of `b` without trailing bytes equal to `pad`, eight at a time.
+std::size_t TrimmedLength(std::string_view b, char pad) {
+  std::size_t n = b.size();
+  std::uint64_t pattern;
+  std::memset(&pattern, static_cast<unsigned char>(pad), sizeof pattern);
+  while (n >= 8) {
+    std::uint64_t w;
+    std::memcpy(&w, b.data() + n - 8, 8);
+    if (w != pattern) break;
+    n -= 8;
+  }
+  while (n > 0 && b[n - 1] == pad) --n;
+  return n;
+}
+
+// Plain decimal text ("-12", "3.5") in a field of `width` and `decimals`,
+// written right-aligned without a trip through double: the bytes printf
+// would give for the parsed value whenever the digits it prints are at most
+// 15 (so the double round-trips). False when the text is anything else; the
+// general path then decides.
+bool PlainNumberBytes(std::string_view s, int width, int decimals, std::string& bytes) {
+  bool negative = false;
+  if (!s.empty() && s[0] == '-') {
+    negative = true;
+    s.remove_prefix(1);
+  }
+  std::size_t dot = s.find('.');
+  std::string_view whole = s.substr(0, dot);
+  std::string_view frac = dot == std::string_view::npos ? std::string_view() : s.substr(dot + 1);
+  if (whole.empty() || (dot != std::string_view::npos && frac.empty())) return false;
+  for (char c : whole)
+    if (c < '0' || c > '9') return false;
+  for (char c : frac)
+    if (c < '0' || c > '9') return false;
+  if (frac.size() > static_cast<std::size_t>(decimals)) return false;
+  while (whole.size() > 1 && whole[0] == '0') whole.remove_prefix(1);
+  if (whole.size() + static_cast<std::size_t>(decimals) > 15) return false;
+  bool zero = whole == "0";
+  for (char c : frac) zero = zero && c == '0';
+  if (negative && zero) return false;  // printf's "-0" is left to the general path
+  const std::size_t len = (negative ? 1 : 0) + whole.size() +
+                          (decimals > 0 ? 1 + static_cast<std::size_t>(decimals) : 0);
+  if (len > static_cast<std::size_t>(width)) return false;
+  bytes.assign(static_cast<std::size_t>(width) - len, ' ');
+  if (negative) bytes.push_back('-');
+  bytes.append(whole);
+  if (decimals > 0) {
+    bytes.push_back('.');
+    bytes.append(frac);
+    bytes.append(static_cast<std::size_t>(decimals) - frac.size(), '0');
+  }
+  return true;
+}
+
 }  // namespace
 
 bool IsMemoField(const DbfTable& table, const FieldInfo& f) {
@@ -42,11 +97,8 @@ bool IsMemoField(const DbfTable& table, const FieldInfo& f) {
 
 std::string FieldText(const FieldInfo& f, std::string_view b) {
   switch (f.type) {
-    case 'C': {
-      std::size_t n = b.size();
-      while (n > 0 && b[n - 1] == ' ') --n;
-      return std::string(b.substr(0, n));
-    }
+    case 'C':
+      return std::string(b.substr(0, TrimmedLength(b, ' ')));
     case 'N':
     case 'F': {
       std::size_t s = 0;
@@ -141,10 +193,12 @@ bool FieldBytesFromText(const FieldInfo& f, std::string_view text, std::string& 
       return true;
     case 'N':
     case 'F': {
-      std::string s(text);
-      while (!s.empty() && s.front() == ' ') s.erase(s.begin());
-      while (!s.empty() && s.back() == ' ') s.pop_back();
-      if (s.empty()) return true;
+      std::string_view t = text;
+      while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
+      while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
+      if (t.empty()) return true;
+      if (PlainNumberBytes(t, f.width, f.decimals, bytes)) return true;
+      const std::string s(t);
       char* end = nullptr;
       const double v = std::strtod(s.c_str(), &end);
       if (end == s.c_str() || *end != '\0' || !std::isfinite(v))

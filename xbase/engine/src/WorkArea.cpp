@@ -85,8 +85,9 @@ struct WorkArea::TagChange {
 
 struct WorkArea::AppliedOp {
   IndexTag* tag = nullptr;
-  bool inserted = false;  // else removed
-  IndexEntry entry;
+  bool inserted = false;             // else removed
+  const std::string* key = nullptr;  // a key of the TagChange it came from
+  std::uint32_t recno = 0;
 };
 
 std::string AliasFromPath(std::string_view path) {
@@ -598,15 +599,21 @@ bool WorkArea::FindUniqueReplacement(IndexTag& tag, const std::string& key, std:
 bool WorkArea::PrepareChanges(std::uint32_t recno, const std::string* oldRec,
                               const std::string& newRec, std::vector<TagChange>& changes,
                               std::string* error) {
-  changes.clear();
-  RecordView oldView(*table_, alias_);
-  RecordView newView(*table_, alias_);
-  if (oldRec) oldView.Point(oldRec->data(), recno);
+  // The elements are reused from call to call, so that their key strings
+  // keep their buffers.
+  changes.resize(static_cast<std::size_t>(OrderCount()));
+  if (!scratchView_) scratchView_ = std::make_unique<RecordView>(*table_, alias_);
+  if (!scratchOldView_) scratchOldView_ = std::make_unique<RecordView>(*table_, alias_);
+  RecordView& oldView = *scratchOldView_;
+  RecordView& newView = *scratchView_;
+  oldView.Point(oldRec ? oldRec->data() : nullptr, recno);
   newView.Point(newRec.data(), recno);
   for (int o = 1; o <= OrderCount(); ++o) {
     IndexTag& tag = *OrderTag(o);
-    TagChange c;
+    TagChange& c = changes[static_cast<std::size_t>(o - 1)];
     c.tag = &tag;
+    c.oldIncluded = c.newIncluded = c.oldHeld = false;
+    c.oldKey.clear();
     std::string why;
     if (oldRec && !tag.KeyFor(oldView, c.oldKey, c.oldIncluded, &why))
       return Fail(error, indexPath_ + ", tag " + tag.Name() + ": the key of record " +
@@ -615,7 +622,7 @@ bool WorkArea::PrepareChanges(std::uint32_t recno, const std::string* oldRec,
       return Fail(error, indexPath_ + ", tag " + tag.Name() + ": the key of record " +
                              std::to_string(recno) + " cannot be computed: " + why);
     if (c.oldIncluded) {
-      const bool present = tag.Contains(IndexEntry{c.oldKey, recno});
+      const bool present = tag.Contains(Probe(c.oldKey, recno));
       bool ok = present;
       if (tag.Unique()) {
         c.oldHeld = present;
@@ -643,25 +650,25 @@ bool WorkArea::PrepareChanges(std::uint32_t recno, const std::string* oldRec,
                                std::to_string(cur->Current().recno) +
                                " and the tag admits each key once");
     }
-    changes.push_back(std::move(c));
   }
   return true;
 }
 
 bool WorkArea::ApplyChanges(std::uint32_t recno, std::vector<TagChange>& changes,
                             std::vector<AppliedOp>& applied, std::string* error) {
-  auto remove = [&](IndexTag& tag, const IndexEntry& e) {
+  applied.clear();
+  auto remove = [&](IndexTag& tag, const std::string& key, std::uint32_t rec) {
     std::string why;
-    if (!tag.Remove(e, &why))
+    if (!tag.Remove(Probe(key, rec), &why))
       return Fail(error, indexPath_ + ", tag " + tag.Name() + ": " + why);
-    applied.push_back(AppliedOp{&tag, false, e});
+    applied.push_back(AppliedOp{&tag, false, &key, rec});
     return true;
   };
-  auto insert = [&](IndexTag& tag, const IndexEntry& e) {
+  auto insert = [&](IndexTag& tag, const std::string& key, std::uint32_t rec) {
     std::string why;
-    if (!tag.Insert(e, &why))
+    if (!tag.Insert(Probe(key, rec), &why))
       return Fail(error, indexPath_ + ", tag " + tag.Name() + ": " + why);
-    applied.push_back(AppliedOp{&tag, true, e});
+    applied.push_back(AppliedOp{&tag, true, &key, rec});
     return true;
   };
   for (TagChange& c : changes) {
@@ -669,16 +676,16 @@ bool WorkArea::ApplyChanges(std::uint32_t recno, std::vector<TagChange>& changes
     const bool same = c.oldIncluded == c.newIncluded && (!c.newIncluded || c.oldKey == c.newKey);
     if (same) continue;
     if (!tag.Unique()) {
-      if (c.oldIncluded && !remove(tag, IndexEntry{c.oldKey, recno})) return false;
-      if (c.newIncluded && !insert(tag, IndexEntry{c.newKey, recno})) return false;
+      if (c.oldIncluded && !remove(tag, c.oldKey, recno)) return false;
+      if (c.newIncluded && !insert(tag, c.newKey, recno)) return false;
       continue;
     }
     // Unique: the tag holds the lowest record number of each key.
     if (c.oldIncluded && c.oldHeld) {
-      if (!remove(tag, IndexEntry{c.oldKey, recno})) return false;
+      if (!remove(tag, c.oldKey, recno)) return false;
       std::uint32_t next = 0;
       if (!FindUniqueReplacement(tag, c.oldKey, recno, next, error)) return false;
-      if (next != 0 && !insert(tag, IndexEntry{c.oldKey, next})) return false;
+      if (next != 0 && !insert(tag, c.oldKey, next)) return false;
     }
     if (c.newIncluded) {
       auto cur = tag.NewCursor();
@@ -686,10 +693,10 @@ bool WorkArea::ApplyChanges(std::uint32_t recno, std::vector<TagChange>& changes
       if (cur->Seek(c.newKey, false, hit) && hit) {
         const std::uint32_t holder = cur->Current().recno;
         if (holder > recno) {
-          if (!remove(tag, IndexEntry{c.newKey, holder})) return false;
-          if (!insert(tag, IndexEntry{c.newKey, recno})) return false;
+          if (!remove(tag, c.newKey, holder)) return false;
+          if (!insert(tag, c.newKey, recno)) return false;
         }
-      } else if (!insert(tag, IndexEntry{c.newKey, recno})) {
+      } else if (!insert(tag, c.newKey, recno)) {
         return false;
       }
     }
@@ -700,21 +707,29 @@ bool WorkArea::ApplyChanges(std::uint32_t recno, std::vector<TagChange>& changes
 void WorkArea::Revert(std::vector<AppliedOp>& applied) {
   for (auto it = applied.rbegin(); it != applied.rend(); ++it) {
     std::string ignored;
+    const IndexEntry entry{*it->key, it->recno};
     if (it->inserted)
-      it->tag->Remove(it->entry, &ignored);
+      it->tag->Remove(entry, &ignored);
     else
-      it->tag->Insert(it->entry, &ignored);
+      it->tag->Insert(entry, &ignored);
   }
   applied.clear();
 }
 
+const IndexEntry& WorkArea::Probe(const std::string& key, std::uint32_t recno) {
+  probe_.key.assign(key);
+  probe_.recno = recno;
+  return probe_;
+}
+
 bool WorkArea::WriteRecordWithIndexes(std::uint32_t recno, const std::string& newRec,
                                       std::string* error) {
-  std::string oldRec(newRec.size(), ' ');
+  std::string& oldRec = scratchRecord_;
+  oldRec.resize(newRec.size());
   if (!table_->ReadRecord(recno, oldRec.data(), error)) return false;
-  std::vector<TagChange> changes;
+  std::vector<TagChange>& changes = changes_;
   if (!PrepareChanges(recno, &oldRec, newRec, changes, error)) return false;
-  std::vector<AppliedOp> applied;
+  std::vector<AppliedOp>& applied = applied_;
   if (!ApplyChanges(recno, changes, applied, error)) {
     Revert(applied);
     return false;
@@ -734,7 +749,8 @@ bool WorkArea::WriteRecordWithIndexes(std::uint32_t recno, const std::string& ne
 bool WorkArea::PutRecord(std::string_view data, std::string* error) {
   if (!Writable(error) || !RequireRecord(error)) return false;
   if (data.size() < record_.size()) return Fail(error, "the record buffer is too short");
-  std::string rec(data.substr(0, record_.size()));
+  std::string& rec = scratchNew_;
+  rec.assign(data.substr(0, record_.size()));
   if (rec[0] != '*') rec[0] = ' ';
   return WriteRecordWithIndexes(recno_, rec, error);
 }
@@ -767,13 +783,14 @@ bool WorkArea::AppendRecord(std::string_view data, std::string* error) {
     }
   } unlock{locks_.Fd(), shared};
   if (shared && !table_->RefreshCount(error)) return false;
-  std::string blank(data);
+  std::string& blank = scratchNew_;
+  blank.assign(data);
   if (blank[0] != '*') blank[0] = ' ';
   const std::uint32_t recno = table_->RecordCount() + 1;
-  std::vector<TagChange> changes;
+  std::vector<TagChange>& changes = changes_;
   if (!PrepareChanges(recno, nullptr, blank, changes, error)) return false;
   if (!table_->AppendRecord(blank.data(), error)) return false;
-  std::vector<AppliedOp> applied;
+  std::vector<AppliedOp>& applied = applied_;
   if (!ApplyChanges(recno, changes, applied, error)) {
     Revert(applied);
     std::string ignored;

@@ -123,6 +123,8 @@ class WorkArea {
   bool FindUniqueReplacement(IndexTag& tag, const std::string& key, std::uint32_t skip,
                              std::uint32_t& found, std::string* error);
   bool WriteRecordWithIndexes(std::uint32_t recno, const std::string& newRec, std::string* error);
+  // `key` and `recno` in a reused entry (no allocation per index call).
+  const IndexEntry& Probe(const std::string& key, std::uint32_t recno);
 
   std::string path_;
   std::string alias_;
@@ -147,6 +149,14 @@ class WorkArea {
   bool bof_ = false;
   bool eof_ = true;
   bool hideDeleted_ = false;
+
+  // Buffers reused by every write, so that a write allocates nothing once
+  // they have grown to size.
+  std::vector<TagChange> changes_;
+  std::vector<AppliedOp> applied_;
+  std::string scratchRecord_, scratchNew_;
+  std::unique_ptr<RecordView> scratchView_, scratchOldView_;
+  IndexEntry probe_;
 };
 
 // Creates an empty table, and its memo file when a field is a memo: for the

@@ -7,8 +7,18 @@
 namespace xbe::cdx {
 
 namespace {
-constexpr std::size_t kMaxCachedPages = 2048;  // 1 MiB per open index
-constexpr std::size_t kMaxCachedNodes = 16384;
+// Both caches are bounded whatever the index size. Raw pages are mostly
+// the changed ones waiting to be written back (a node read for a search is
+// kept decoded only), so the page cache mainly saves writes; the node cache
+// keeps searches and walks off the file.
+constexpr std::size_t kMaxCachedPages = 32768;              // 16 MiB of pages
+constexpr std::size_t kMaxNodeBytes = std::size_t{40} << 20;  // about 40 MiB of nodes
+
+// What a decoded node occupies, roughly (allocations included).
+std::size_t NodeBytes(const Node& n) {
+  return sizeof(Node) + 96 + n.keys.capacity() + 4 * n.recs.capacity() +
+         4 * n.children.capacity() + n.dups.capacity() + n.trails.capacity();
+}
 
 std::string Hex(std::uint32_t v) {
   char buf[16];
@@ -124,21 +134,43 @@ std::shared_ptr<const Node> Store::Load(std::uint32_t offset, int keyLen, char f
     if (it != nodes_.end() && it->second->keyLen == keyLen) return it->second;
   }
   Page page;
-  if (!ReadPage(offset, page, error)) return nullptr;
+  const bool pending = inTxn_ && pending_.count(offset);
+  if (pending || memory_ || pages_.count(offset)) {
+    if (!ReadPage(offset, page, error)) return nullptr;
+  } else if (!file_.ReadAt(offset, page.data(), kPageSize, error)) {
+    // Read past the page cache: the decoded node is what gets kept.
+    return nullptr;
+  }
   auto node = std::make_shared<Node>();
   if (!DecodeNode(page.data(), offset, keyLen, fill, *node, error)) return nullptr;
-  if (!(inTxn_ && pending_.count(offset))) {
-    if (nodes_.size() >= kMaxCachedNodes) TrimNodes();
-    nodes_[offset] = node;
-  }
+  if (!pending) PutNode(offset, node);
   return node;
+}
+
+void Store::PutNode(std::uint32_t offset, std::shared_ptr<const Node> node) {
+  const std::size_t bytes = NodeBytes(*node);
+  auto [it, added] = nodes_.try_emplace(offset);
+  if (!added) nodeBytes_ -= NodeBytes(*it->second);
+  it->second = std::move(node);
+  nodeBytes_ += bytes;
+  if (nodeBytes_ > kMaxNodeBytes) TrimNodes();
+}
+
+void Store::DropNode(std::uint32_t offset) {
+  auto it = nodes_.find(offset);
+  if (it == nodes_.end()) return;
+  nodeBytes_ -= NodeBytes(*it->second);
+  nodes_.erase(it);
 }
 
 void Store::TrimNodes() {
   // Drop about an eighth, wherever the hash puts them: cheap, and a walk or
   // a seek only needs the few nodes it is on.
   std::size_t drop = nodes_.size() / 8 + 1;
-  for (auto it = nodes_.begin(); it != nodes_.end() && drop > 0; --drop) it = nodes_.erase(it);
+  for (auto it = nodes_.begin(); it != nodes_.end() && drop > 0; --drop) {
+    nodeBytes_ -= NodeBytes(*it->second);
+    it = nodes_.erase(it);
+  }
 }
 
 void Store::Begin() {
@@ -172,10 +204,9 @@ void Store::Commit() {
     } else {
       CachePage(offset, page, true);
     }
-    nodes_.erase(offset);
+    DropNode(offset);
   }
-  for (auto& [offset, node] : pendingNodes_) nodes_[offset] = node;
-  if (nodes_.size() > kMaxCachedNodes) TrimNodes();
+  for (auto& [offset, node] : pendingNodes_) PutNode(offset, node);
   pending_.clear();
   pendingNodes_.clear();
   ++generation_;
@@ -326,6 +357,7 @@ bool Store::Refresh() {
     pages_.clear();
     lru_.clear();
     nodes_.clear();
+    nodeBytes_ = 0;
     ++generation_;
     std::int64_t size = file_.Size();
     if (size >= 0) size_ = std::min<std::uint64_t>(static_cast<std::uint64_t>(size) / kPageSize * kPageSize, 0xFFFFFE00ull);

@@ -75,6 +75,8 @@ class Store {
  private:
   bool FreeHead(std::uint32_t& head, std::string* error);
   void TrimNodes();
+  void PutNode(std::uint32_t offset, std::shared_ptr<const Node> node);
+  void DropNode(std::uint32_t offset);
   bool ReadRaw(std::uint32_t offset, Page& out, std::string* error);
   void CachePage(std::uint32_t offset, const Page& page, bool dirty);
   bool WriteBack(std::uint32_t offset, const Page& page, std::string* error);
@@ -97,6 +99,7 @@ class Store {
   std::string deferredError_;            // a write-back that failed on eviction
 
   std::unordered_map<std::uint32_t, std::shared_ptr<const Node>> nodes_;
+  std::size_t nodeBytes_ = 0;  // what nodes_ holds, roughly
 
   bool inTxn_ = false;
   int txnDepth_ = 0;

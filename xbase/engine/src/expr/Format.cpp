@@ -85,6 +85,31 @@ std::string FormatStr(double v, int width, int decimals) {
   if (decimals > width) decimals = width;
   if (!std::isfinite(v)) return std::string(width, '*');
 
+  // Whole numbers (record numbers, account numbers in keys) need no
+  // rounding: their digits are exact, and they are the common case.
+  if (v == std::floor(v) && std::fabs(v) < 1e15) {
+    char digitsBuf[24];
+    auto whole = static_cast<std::int64_t>(std::fabs(v));
+    char* end = digitsBuf + sizeof digitsBuf;
+    char* p = end;
+    do {
+      *--p = static_cast<char>('0' + whole % 10);
+      whole /= 10;
+    } while (whole > 0);
+    const bool negative = v < 0;
+    const std::size_t len = (negative ? 1u : 0u) + static_cast<std::size_t>(end - p) +
+                            (decimals > 0 ? 1u + static_cast<std::size_t>(decimals) : 0u);
+    if (len > static_cast<std::size_t>(width)) return std::string(width, '*');
+    std::string text(static_cast<std::size_t>(width) - len, ' ');
+    if (negative) text.push_back('-');
+    text.append(p, end);
+    if (decimals > 0) {
+      text.push_back('.');
+      text.append(static_cast<std::size_t>(decimals), '0');
+    }
+    return text;
+  }
+
   // The rounding works on the decimal digits a user would see, so that
   // 1.005 rounds to 1.01 although its binary value lies just below.
   char buf[64];
