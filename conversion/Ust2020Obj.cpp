@@ -71,7 +71,7 @@ bool TQORUSt2020Obj::ActivateMandant(int ANr) {
 
 std::unique_ptr<TQORUSt2020Table> TQORUSt2020Obj::CreateTable(int AKind) {
   auto table = std::make_unique<TQORUSt2020Table>();
-  table->SetDatabaseName(hostenv::ZeOptions().GetDirEntry(hostenv::deFibu));
+  table->SetDatabaseName(FibuDir());
   table->SetTableName(std::string(TableFiles.at(AKind == 1 ? 1 : 0)));
   if (AKind == 1) table->AddFTS("BEZ");
   table->SetExclusive(true);
@@ -81,8 +81,20 @@ std::unique_ptr<TQORUSt2020Table> TQORUSt2020Obj::CreateTable(int AKind) {
 std::string TQORUSt2020Obj::TablePathForMessage(int AKind) const {
   // The directory keeps its case: on Linux an upper-cased path would name
   // another directory.
-  return platform::JoinPath(hostenv::ZeOptions().GetDirEntry(hostenv::deFibu),
-                            std::string(TableFiles.at(AKind == 1 ? 1 : 0)));
+  return platform::JoinPath(FibuDir(), std::string(TableFiles.at(AKind == 1 ? 1 : 0)));
+}
+
+std::string TQORUSt2020Obj::FibuDir() const {
+  std::string dir = hostenv::ZeOptions().GetDirEntry(hostenv::deFibu);
+  const auto it = FFibuRedirects.find(dir);
+  return it == FFibuRedirects.end() ? dir : it->second;
+}
+
+void TQORUSt2020Obj::RedirectFibuDir(const std::string& AHostDir, const std::string& ADir) {
+  if (ADir.empty())
+    FFibuRedirects.erase(AHostDir);
+  else
+    FFibuRedirects[AHostDir] = ADir;
 }
 
 bool TQORUSt2020Obj::TableFileExists(TQORUSt2020Table& ATable) const {

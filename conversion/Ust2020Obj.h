@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -94,6 +95,12 @@ class TQORUSt2020Obj {
   // The log file of the active Mandant ("SAVE_USt2020/USt2020Prot.txt").
   std::string ProtokollFileName();
 
+  // Makes every table, backup and log of a Mandant whose accounting
+  // directory is `AHostDir` (as the host gives it) come from `ADir` instead:
+  // a preview converts copies of the tables there. An empty `ADir` removes
+  // the redirection.
+  void RedirectFibuDir(const std::string& AHostDir, const std::string& ADir);
+
   // The account definitions of a chart (false SKR03, true SKR04).
   const TKontoList& Konten(bool ASKR04) const { return FKonten[ASKR04 ? 1 : 0]; }
 
@@ -121,6 +128,8 @@ class TQORUSt2020Obj {
 
   // "Mandant <name>: " in front of a message about one Mandant.
   std::string MandantPrefix(int ANr) const;
+  // The accounting directory of the active Mandant, redirected if asked.
+  std::string FibuDir() const;
   // The path named in "Datenbank ... nicht gefunden".
   std::string TablePathForMessage(int AKind) const;
   bool TableFileExists(TQORUSt2020Table& ATable) const;
@@ -131,6 +140,7 @@ class TQORUSt2020Obj {
   std::string FLastError;
   std::array<TKontoList, 2> FKonten;
   TFileViewer* FFileViewer = nullptr;
+  std::map<std::string, std::string> FFibuRedirects;
 };
 
 }  // namespace conversion

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 #include "platform/Paths.h"
@@ -162,6 +164,25 @@ std::int64_t FileSize(std::string_view path) {
   struct stat st {};
   if (::stat(std::string(path).c_str(), &st) != 0) return -1;
   return st.st_size;
+}
+
+std::string MakeTempDirectory(std::string_view prefix, std::string* error) {
+  const char* env = std::getenv("TMPDIR");
+  std::string base = env && *env ? env : "/tmp";
+  while (base.size() > 1 && base.back() == kPathSep) base.pop_back();
+  std::string pattern = base + kPathSep + std::string(prefix) + "XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    Fail(error, nullptr, base, errno);
+    return {};
+  }
+  return pattern;
+}
+
+bool RemoveTree(std::string_view dir, std::string* error) {
+  std::error_code ec;
+  std::filesystem::remove_all(std::filesystem::path(std::string(dir)), ec);
+  if (!ec) return true;
+  return Fail(error, nullptr, dir, ec.value());
 }
 
 }  // namespace platform

@@ -34,4 +34,11 @@ bool RemoveFile(std::string_view path, std::string* error = nullptr);
 bool MakeDirectories(std::string_view dir, std::string* error = nullptr);
 std::int64_t FileSize(std::string_view path);  // -1 when missing
 
+// A new, empty folder of this user's in the temporary directory ($TMPDIR,
+// else /tmp) whose name begins with `prefix`; its path without a trailing
+// separator, or empty with *error set.
+std::string MakeTempDirectory(std::string_view prefix, std::string* error = nullptr);
+// Deletes a folder with everything in it; a missing folder is no error.
+bool RemoveTree(std::string_view dir, std::string* error = nullptr);
+
 }  // namespace platform

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <map>
 
 #include "DemoInstall.h"
 #include "hostenv/tests/TestSupport.h"
@@ -43,7 +45,16 @@ class ConvertVerb : public ::testing::Test {
     return platform::RunProcess(
         args, {"XDG_CONFIG_HOME=" + root / "config", "XDG_DATA_HOME=" + root / "data",
                "XDG_CONFIG_DIRS=" + root / "etc", "XDG_DATA_DIRS=" + root / "share", "XDG_RUNTIME_DIR=" + root / "run",
-               "SSH_CONNECTION=", "SSH_CLIENT=", "DISPLAY="});
+               "SSH_CONNECTION=", "SSH_CLIENT=", "DISPLAY=", "TMPDIR=" + root / "tmp"});
+  }
+  // Every file under the installation with its bytes and mode.
+  std::map<std::string, std::string> Snapshot() const {
+    std::map<std::string, std::string> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root / "demo")) {
+      const auto mode = std::to_string(static_cast<unsigned>(e.symlink_status().permissions()));
+      files[e.path().string()] = mode + (e.is_regular_file() ? ":" + ReadBytes(e.path().string()) : "/");
+    }
+    return files;
   }
   std::string Tables(int nr) const {
     return ReadBytes(Fibu(nr) + "steuersatz.dbf") + ReadBytes(Fibu(nr) + "konto.dbf") +
@@ -101,6 +112,35 @@ TEST_F(ConvertVerb, ChosenMandantAndConfirmedRestore) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.err, "");
   EXPECT_EQ(Tables(0), original0);
+}
+
+TEST_F(ConvertVerb, PreviewShowsTheRunAndLeavesTheInstallationAsItWas) {
+  std::filesystem::create_directories(root / "tmp");
+  // The module start-up of every verb creates the host's missing working
+  // folders (empty); a first `check` does that before the snapshot.
+  ASSERT_EQ(Run({"check"}).exitCode, 0);
+  const auto before = Snapshot();
+  auto r = Run({"preview"});
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_EQ(CountOf(r.out, "Kontenrahmen aktualisieren ...    OK\n"), 3u) << r.out;
+  for (const char* name : {"Hauptbetrieb", "Filiale Nord", "Mandant 02"})
+    EXPECT_NE(r.out.find(std::string("Protokoll Mandant <") + name + "> (Vorschau)"), std::string::npos) << r.out;
+  EXPECT_EQ(CountOf(r.out, "\nSteuerschlüssel angelegt\n    "), 3u) << r.out;
+  EXPECT_TRUE(Snapshot() == before);
+  EXPECT_TRUE(std::filesystem::is_empty(root / "tmp"));
+
+  // A preview of one Mandant shows only it; the real run afterwards still
+  // converts all three.
+  r = Run({"preview", "--mandant", "2"});
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_EQ(CountOf(r.out, "(Vorschau)"), 1u) << r.out;
+  EXPECT_TRUE(Snapshot() == before);
+  r = Run({"convert"});
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_EQ(CountOf(r.out, "Kontenrahmen aktualisieren ...    OK\n"), 3u) << r.out;
+  r = Run({"preview"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, "Alle Mandanten sind bereits umgestellt.\n");
 }
 
 TEST_F(ConvertVerb, VerifyFindsFullTextOutOfStep) {
