@@ -13,6 +13,7 @@ namespace {
 constexpr std::size_t kBlockBytes = 4 * 1024;
 constexpr std::size_t kCacheBlocks = 8192;  // 32 MiB at most, whatever the table size
 constexpr std::uint64_t kReserveBytes = 64 * 1024;
+constexpr std::uint64_t kReadAheadBlocks = 16;
 constexpr int kVfpBackLink = 263;
 
 std::uint32_t Le32(const unsigned char* p) {
@@ -264,7 +265,8 @@ bool DbfTable::Create(const std::string& path, std::uint8_t version,
 
 int DbfTable::FindField(std::string_view name) const {
   for (std::size_t i = 0; i < fields_.size(); ++i)
-    if (platform::EqualsNoCase(fields_[i].name, name)) return static_cast<int>(i);
+    if (fields_[i].name.size() == name.size() && platform::EqualsNoCase(fields_[i].name, name))
+      return static_cast<int>(i);
   return -1;
 }
 
@@ -355,11 +357,39 @@ DbfTable::Block* DbfTable::CachedBlock(std::uint64_t number, std::string* error)
   if (!b.bytes) b.bytes = std::make_unique<char[]>(kBlockBytes);
   b.number = ~std::uint64_t{0};
   const std::uint64_t start = number * kBlockBytes;
-  std::size_t len = 0;
-  if (fileSize_ > 0 && static_cast<std::uint64_t>(fileSize_) > start)
-    len = static_cast<std::size_t>(
-        std::min<std::uint64_t>(kBlockBytes, static_cast<std::uint64_t>(fileSize_) - start));
-  if (len > 0 && !file_.ReadAt(start, b.bytes.get(), len, error)) return nullptr;
+  const std::uint64_t size = fileSize_ > 0 ? static_cast<std::uint64_t>(fileSize_) : 0;
+  // While the following blocks have nowhere been cached yet (a cold cache),
+  // they come along in the same read: a table that fits the cache is in it
+  // after a few reads, whatever order it is read in. A full cache is never
+  // disturbed for blocks nobody asked for.
+  std::uint64_t ahead = 0;
+  while (ahead + 1 < kReadAheadBlocks && start + (ahead + 1) * kBlockBytes < size) {
+    const std::uint64_t m = number + ahead + 1;
+    const Block& next = blocks_[m % kCacheBlocks];
+    if (next.number != ~std::uint64_t{0} || next.dirty || m % kCacheBlocks == number % kCacheBlocks)
+      break;
+    ++ahead;
+  }
+  const std::uint64_t end = std::min(size, start + (ahead + 1) * kBlockBytes);
+  const std::size_t len =
+      end > start ? static_cast<std::size_t>(std::min<std::uint64_t>(kBlockBytes, end - start)) : 0;
+  if (ahead == 0) {
+    if (len > 0 && !file_.ReadAt(start, b.bytes.get(), len, error)) return nullptr;
+  } else {
+    readAhead_.resize(static_cast<std::size_t>(end - start));
+    if (!file_.ReadAt(start, readAhead_.data(), readAhead_.size(), error)) return nullptr;
+    for (std::uint64_t i = 1; i <= ahead; ++i) {
+      Block& next = blocks_[(number + i) % kCacheBlocks];
+      const std::uint64_t from = i * kBlockBytes;
+      if (from >= readAhead_.size()) break;
+      if (!next.bytes) next.bytes = std::make_unique<char[]>(kBlockBytes);
+      const std::size_t take = std::min<std::size_t>(kBlockBytes, readAhead_.size() - from);
+      std::memcpy(next.bytes.get(), readAhead_.data() + from, take);
+      next.number = number + i;
+      next.valid = static_cast<std::uint32_t>(take);
+    }
+    std::memcpy(b.bytes.get(), readAhead_.data(), len);
+  }
   b.number = number;
   b.valid = static_cast<std::uint32_t>(len);
   return &b;

@@ -137,6 +137,7 @@ class DbfTable {
   void DropCache();
   bool caching_ = true;
   std::vector<Block> blocks_;
+  std::vector<char> readAhead_;
   std::int64_t fileSize_ = 0;    // on disk, as far as this object wrote or saw it
   bool headerDirty_ = false;     // date (and count) to be written at Sync
   bool countChanged_ = false;    // end marker and length to be fixed at Sync

@@ -225,6 +225,24 @@ bool NodeFits(const Node& n, char fill) {
   return LeafBytes(n, fill) <= static_cast<int>(kPageSize);
 }
 
+void FillLeafCounts(const Node& n, char fill) {
+  const std::size_t count = n.Count();
+  if (n.dups.size() != count || n.trails.size() != count) {
+    n.dups.assign(count, Node::kUnknown);
+    n.trails.assign(count, Node::kUnknown);
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    if (n.trails[i] == Node::kUnknown) {
+      n.trails[i] = static_cast<std::uint8_t>(TrailCount(n.Key(i), fill));
+      n.dups[i] = Node::kUnknown;
+    }
+    if (n.dups[i] == Node::kUnknown)
+      n.dups[i] = static_cast<std::uint8_t>(
+          i == 0 ? 0 : std::min(CommonPrefix(n.Key(i - 1), n.Key(i)), n.keyLen - n.trails[i]));
+  }
+  if (count > 0) n.dups[0] = 0;
+}
+
 bool EncodeNode(const Node& n, char fill, std::uint8_t* page) {
   const std::size_t len = static_cast<std::size_t>(n.keyLen);
   const std::size_t count = n.Count();

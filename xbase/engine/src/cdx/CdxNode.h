@@ -105,6 +105,9 @@ int LeafEntryBytes(std::uint32_t maxRec, int keyLen);
 // Key-pool bytes `key` takes after `prev` (empty for a node's first key).
 int PoolCost(std::string_view prev, std::string_view key, char fill);
 
+// Fills the leaf's dup and trail counts where they are not known.
+void FillLeafCounts(const Node& n, char fill);
+
 // Bytes a leaf with these entries needs, 24-byte header included.
 int LeafBytes(const Node& n, char fill);
 bool NodeFits(const Node& n, char fill);

@@ -13,6 +13,7 @@ namespace {
 // keeps searches and walks off the file.
 constexpr std::size_t kMaxCachedPages = 32768;              // 16 MiB of pages
 constexpr std::size_t kMaxNodeBytes = std::size_t{40} << 20;  // about 40 MiB of nodes
+constexpr std::size_t kReadAheadPages = 64;                  // 32 KiB
 
 // What a decoded node occupies, roughly (allocations included).
 std::size_t NodeBytes(const Node& n) {
@@ -39,6 +40,7 @@ bool Store::OpenFile(const std::string& path, bool writable, std::string* error)
   }
   size_ = static_cast<std::uint64_t>(size) / kPageSize * kPageSize;
   if (size_ > 0xFFFFFE00ull) size_ = 0xFFFFFE00ull;  // offsets are 32-bit
+  onDisk_ = static_cast<std::uint64_t>(size);
   std::uint8_t head[12];
   if (size >= 12 && file_.ReadAt(0, head, sizeof head, nullptr)) {
     knownCounter_ = Get32BE(head + 8);
@@ -94,13 +96,16 @@ void Store::CachePage(std::uint32_t offset, const Page& page, bool dirty) {
     lru_.splice(lru_.begin(), lru_, it->second.lru);
   } else {
     lru_.push_front(offset);
-    pages_.emplace(offset, Cached{page, lru_.begin()});
+    it = pages_.emplace(offset, Cached{page, lru_.begin(), false}).first;
   }
-  if (dirty) dirty_[offset] = true;
+  if (dirty && !it->second.dirty) {
+    it->second.dirty = true;
+    ++dirtyCount_;
+  }
   while (pages_.size() > kMaxCachedPages) {
     std::uint32_t victim = lru_.back();
     auto v = pages_.find(victim);
-    if (dirty_.count(victim)) {
+    if (v->second.dirty) {
       std::string err;
       if (!WriteBack(victim, v->second.page, &err)) {
         if (deferredError_.empty()) deferredError_ = err;
@@ -108,7 +113,7 @@ void Store::CachePage(std::uint32_t offset, const Page& page, bool dirty) {
         lru_.splice(lru_.begin(), lru_, v->second.lru);
         break;
       }
-      dirty_.erase(victim);
+      --dirtyCount_;
     }
     lru_.pop_back();
     pages_.erase(v);
@@ -116,7 +121,33 @@ void Store::CachePage(std::uint32_t offset, const Page& page, bool dirty) {
 }
 
 bool Store::WriteBack(std::uint32_t offset, const Page& page, std::string* error) {
-  return file_.WriteAt(offset, page.data(), kPageSize, error);
+  if (!file_.WriteAt(offset, page.data(), kPageSize, error)) return false;
+  onDisk_ = std::max<std::uint64_t>(onDisk_, std::uint64_t(offset) + kPageSize);
+  return true;
+}
+
+bool Store::ReadAhead(std::uint32_t offset, Page& out, std::string* error) {
+  // A cold cache fills a chunk at a time while it has room, so that an index
+  // that fits is read in a few calls whatever order it is searched in. A
+  // full cache reads single pages and is never disturbed for pages nobody
+  // asked for.
+  const std::uint64_t chunk = kReadAheadPages * kPageSize;
+  const std::uint64_t start = offset / chunk * chunk;
+  const std::uint64_t end = std::min(start + chunk, onDisk_ / kPageSize * kPageSize);
+  if (pages_.size() + kReadAheadPages > kMaxCachedPages || end <= std::uint64_t(offset) + kPageSize ||
+      end <= start)
+    return file_.ReadAt(offset, out.data(), kPageSize, error);
+  readAhead_.resize(static_cast<std::size_t>(end - start));
+  if (!file_.ReadAt(start, readAhead_.data(), readAhead_.size(), error)) return false;
+  Page page;
+  for (std::uint64_t at = start; at < end; at += kPageSize) {
+    const auto o = static_cast<std::uint32_t>(at);
+    if (at == 0 || pages_.count(o)) continue;  // the header is read when needed; cached is newer
+    std::memcpy(page.data(), readAhead_.data() + (at - start), kPageSize);
+    if (o == offset) out = page;
+    else CachePage(o, page, false);
+  }
+  return true;
 }
 
 std::shared_ptr<const Node> Store::Load(std::uint32_t offset, int keyLen, char fill,
@@ -137,7 +168,7 @@ std::shared_ptr<const Node> Store::Load(std::uint32_t offset, int keyLen, char f
   const bool pending = inTxn_ && pending_.count(offset);
   if (pending || memory_ || pages_.count(offset)) {
     if (!ReadPage(offset, page, error)) return nullptr;
-  } else if (!file_.ReadAt(offset, page.data(), kPageSize, error)) {
+  } else if (!ReadAhead(offset, page, error)) {
     // Read past the page cache: the decoded node is what gets kept.
     return nullptr;
   }
@@ -331,15 +362,22 @@ bool Store::Flush(std::string* error) {
     deferredError_.clear();
     return false;
   }
-  if (dirty_.empty()) return true;
+  if (dirtyCount_ == 0) return true;
   if (!writable_) {
     if (error) *error = path_ + ": index opened read-only";
     return false;
   }
-  for (auto it = dirty_.begin(); it != dirty_.end();) {
-    auto p = pages_.find(it->first);
-    if (p != pages_.end() && !WriteBack(it->first, p->second.page, error)) return false;
-    it = dirty_.erase(it);
+  // In file order.
+  std::vector<std::uint32_t> dirty;
+  dirty.reserve(dirtyCount_);
+  for (const auto& [offset, cached] : pages_)
+    if (cached.dirty) dirty.push_back(offset);
+  std::sort(dirty.begin(), dirty.end());
+  for (std::uint32_t offset : dirty) {
+    Cached& c = pages_.find(offset)->second;
+    if (!WriteBack(offset, c.page, error)) return false;
+    c.dirty = false;
+    --dirtyCount_;
   }
   if (!file_.Sync(error)) return false;
   bumped_ = false;
@@ -347,7 +385,7 @@ bool Store::Flush(std::string* error) {
 }
 
 bool Store::Refresh() {
-  if (!shared_ || memory_ || !dirty_.empty() || inTxn_) return true;
+  if (!shared_ || memory_ || dirtyCount_ != 0 || inTxn_) return true;
   std::uint8_t head[12];
   if (!file_.ReadAt(0, head, sizeof head, nullptr)) return false;
   const std::uint32_t counter = Get32BE(head + 8), freeHead = Get32(head + 4);
@@ -361,6 +399,7 @@ bool Store::Refresh() {
     ++generation_;
     std::int64_t size = file_.Size();
     if (size >= 0) size_ = std::min<std::uint64_t>(static_cast<std::uint64_t>(size) / kPageSize * kPageSize, 0xFFFFFE00ull);
+    if (size >= 0) onDisk_ = static_cast<std::uint64_t>(size);
   }
   knownCounter_ = counter;
   knownFreeHead_ = freeHead;

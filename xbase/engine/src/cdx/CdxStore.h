@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "cdx/CdxNode.h"
 #include "platform/RandomFile.h"
@@ -68,7 +69,7 @@ class Store {
 
   // Writes dirty pages, then fsyncs.
   bool Flush(std::string* error);
-  bool HasDirtyPages() const { return !dirty_.empty(); }
+  bool HasDirtyPages() const { return dirtyCount_ != 0; }
   // Bumped on every committed change; cursors compare it.
   std::uint64_t Generation() const { return generation_; }
 
@@ -80,6 +81,9 @@ class Store {
   bool ReadRaw(std::uint32_t offset, Page& out, std::string* error);
   void CachePage(std::uint32_t offset, const Page& page, bool dirty);
   bool WriteBack(std::uint32_t offset, const Page& page, std::string* error);
+  // Reads the page at `offset` (not cached), and its neighbours into the
+  // page cache while that has room.
+  bool ReadAhead(std::uint32_t offset, Page& out, std::string* error);
 
   platform::RandomFile file_;
   bool memory_ = false;
@@ -87,15 +91,18 @@ class Store {
   std::string image_;
   std::string path_;
   std::uint64_t size_ = 0;
+  std::uint64_t onDisk_ = 0;  // bytes the file has on disk (pages may wait in the cache)
+  std::vector<std::uint8_t> readAhead_;
   std::uint64_t generation_ = 0;
 
   struct Cached {
     Page page;
     std::list<std::uint32_t>::iterator lru;
+    bool dirty = false;  // to be written back
   };
   std::unordered_map<std::uint32_t, Cached> pages_;
   std::list<std::uint32_t> lru_;
-  std::map<std::uint32_t, bool> dirty_;  // ordered: written back in file order
+  std::size_t dirtyCount_ = 0;  // pages with `dirty` set
   std::string deferredError_;            // a write-back that failed on eviction
 
   std::unordered_map<std::uint32_t, std::shared_ptr<const Node>> nodes_;

@@ -62,28 +62,74 @@ Node Slice(const Node& n, std::size_t from, std::size_t to) {
   if (!n.leaf)
     s.children.assign(n.children.begin() + static_cast<std::ptrdiff_t>(from),
                       n.children.begin() + static_cast<std::ptrdiff_t>(to));
+  if (n.leaf && n.dups.size() == n.Count() && n.trails.size() == n.Count()) {
+    // The counts stay right inside the slice; its first key shares nothing.
+    s.dups.assign(n.dups.begin() + static_cast<std::ptrdiff_t>(from),
+                  n.dups.begin() + static_cast<std::ptrdiff_t>(to));
+    s.trails.assign(n.trails.begin() + static_cast<std::ptrdiff_t>(from),
+                    n.trails.begin() + static_cast<std::ptrdiff_t>(to));
+    if (!s.dups.empty()) s.dups[0] = 0;
+  }
   return s;
 }
 
 // Split point that lets both halves fit, as close to the middle as
 // possible; with `packLeft` (keys arriving in ascending order at the right
 // edge, as appends do) the left node is filled instead, so that such a
-// tree ends up with full pages.
+// tree ends up with full pages. Leaf sizes come from running sums of each
+// entry's pool bytes, so every candidate costs the same few steps.
 std::size_t SplitPoint(const Node& n, char fill, bool packLeft) {
   const std::size_t count = n.Count();
+  if (count < 2) return 0;
+  std::function<bool(std::size_t)> fits;
+  std::vector<int> pool;                   // pool[k]: pool bytes of entries [0, k)
+  std::vector<std::uint32_t> maxLeft, maxRight;
+  const int page = static_cast<int>(kPageSize);
+  if (n.leaf) {
+    FillLeafCounts(n, fill);
+    pool.assign(count + 1, 0);
+    maxLeft.assign(count + 1, 0);
+    maxRight.assign(count + 1, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+      pool[i + 1] = pool[i] + n.keyLen - n.dups[i] - n.trails[i];
+      maxLeft[i + 1] = std::max(maxLeft[i], n.recs[i]);
+    }
+    for (std::size_t i = count; i-- > 0;) maxRight[i] = std::max(maxRight[i + 1], n.recs[i]);
+    fits = [&](std::size_t k) {
+      const int el = LeafEntryBytes(maxLeft[k], n.keyLen);
+      const int er = LeafEntryBytes(maxRight[k], n.keyLen);
+      if (el == 0 || er == 0) return false;
+      const int left = 24 + static_cast<int>(k) * el + pool[k];
+      // The right half's first key is stored whole (less its trail).
+      const int right = 24 + static_cast<int>(count - k) * er + (n.keyLen - n.trails[k]) +
+                        (pool[count] - pool[k + 1]);
+      return left <= page && right <= page;
+    };
+  } else {
+    const auto cap = static_cast<std::size_t>(InteriorCapacity(n.keyLen));
+    fits = [&](std::size_t k) { return k <= cap && count - k <= cap; };
+  }
   if (packLeft) {
-    for (std::size_t k = count - 1; k >= 1; --k)
-      if (NodeFits(Slice(n, 0, k), fill)) {
-        if (NodeFits(Slice(n, k, count), fill)) return k;
+    // The largest left part that fits, if the rest fits too.
+    for (std::size_t k = count - 1; k >= 1; --k) {
+      bool leftFits;
+      if (n.leaf) {
+        const int el = LeafEntryBytes(maxLeft[k], n.keyLen);
+        leftFits = el != 0 && 24 + static_cast<int>(k) * el + pool[k] <= page;
+      } else {
+        leftFits = k <= static_cast<std::size_t>(InteriorCapacity(n.keyLen));
+      }
+      if (leftFits) {
+        if (fits(k)) return k;
         break;
       }
+    }
   }
   for (std::size_t d = 0; d < count; ++d) {
     for (int sign : {1, -1}) {
       std::ptrdiff_t k = static_cast<std::ptrdiff_t>(count / 2) + sign * static_cast<std::ptrdiff_t>(d);
       if (k < 1 || k >= static_cast<std::ptrdiff_t>(count)) continue;
-      auto uk = static_cast<std::size_t>(k);
-      if (NodeFits(Slice(n, 0, uk), fill) && NodeFits(Slice(n, uk, count), fill)) return uk;
+      if (fits(static_cast<std::size_t>(k))) return static_cast<std::size_t>(k);
     }
   }
   return 0;
