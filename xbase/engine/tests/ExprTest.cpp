@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+
+#include "Dbf.h"
 #include "ExprTestRecord.h"
 #include "Expression.h"
+#include "ValueText.h"
 #include "expr/Format.h"
 
 namespace xbe {
@@ -74,6 +80,61 @@ TEST(ExprTest, StrWidthDecimalsRoundingOverflow) {
   EXPECT_EQ(Eval(r, "STRZERO(KNT_NR,6)"), "008400");
   EXPECT_EQ(expr::FormatStr(1e300, 10, 2), "**********");
   EXPECT_EQ(expr::FormatStr(0.0 / 1.0, 3, 0), "  0");
+}
+
+// Whole numbers and plain decimal text take short cuts; both must give
+// exactly what the general digit formatting gives.
+TEST(ExprTest, NumberShortCutsMatchTheGeneralFormatting) {
+  std::mt19937 rng(7);
+  const double wholes[] = {0, 1, -1, 9, 10, -10, 99999999, -9999999, 123456789012345.0,
+                           -123456789012345.0, 1e15, 4294967296.0};
+  for (int round = 0; round < 2000; ++round) {
+    const double v = round < 12 ? wholes[round]
+                                : static_cast<double>(static_cast<std::int64_t>(rng() % 2000000000) -
+                                                      1000000000) / (round % 2 ? 1 : 1000);
+    if (v != static_cast<double>(static_cast<std::int64_t>(v))) continue;
+    for (int width : {1, 3, 8, 10, 20}) {
+      for (int dec : {0, 1, 2}) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%*.*f", width, dec, v);
+        std::string want = buf;
+        if (static_cast<int>(want.size()) > width) want.assign(static_cast<std::size_t>(width), '*');
+        EXPECT_EQ(expr::FormatStr(v, width, dec), want) << v << " " << width << "," << dec;
+      }
+    }
+  }
+
+  FieldInfo f;
+  f.type = 'N';
+  const char* texts[] = {"0", "-0", "007", "-5", "12.5", "12.50", "-0.25", "0.001", "1234567890123",
+                         "99999999999999", "1.005", "-12.345", "+3", ".5", "5.", "1e3", "12a",
+                         "-", "0.0", "-0.0", "100000000000000000"};
+  for (const char* text : texts) {
+    for (int width : {1, 4, 8, 14, 20}) {
+      for (int dec : {0, 2, 3}) {
+        if (dec > 0 && dec > width - 2) continue;
+        f.width = width;
+        f.decimals = dec;
+        std::string got, error;
+        const bool ok = FieldBytesFromText(f, text, got, &error);
+        // The general rule: a number strtod takes whole, printed by printf.
+        char* end = nullptr;
+        const double v = std::strtod(text, &end);
+        if (end == text || *end != '\0') {
+          EXPECT_FALSE(ok) << text;
+          continue;
+        }
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%*.*f", width, dec, v);
+        if (static_cast<int>(std::string(buf).size()) > width) {
+          EXPECT_FALSE(ok) << text << " in " << width << "," << dec;
+          continue;
+        }
+        ASSERT_TRUE(ok) << text << ": " << error;
+        EXPECT_EQ(got, buf) << text << " in " << width << "," << dec;
+      }
+    }
+  }
 }
 
 TEST(ExprTest, StringOperatorsAndFunctions) {
