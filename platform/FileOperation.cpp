@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <vector>
 
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -23,6 +24,36 @@ struct FdGuard {
     if (fd >= 0) ::close(fd);
   }
 };
+
+// Copies up to one chunk from `src` to `dst` at their file positions and
+// returns the bytes copied (0 at the end, -1 with errno). The kernel copies
+// without a detour through this process where it can; a file system or
+// kernel that cannot switches the copy to read and write for good.
+ssize_t CopyChunk(int src, int dst, std::vector<char>& buf, bool& inKernel) {
+  while (inKernel) {
+    const ssize_t n = ::copy_file_range(src, nullptr, dst, nullptr, kChunk, 0);
+    if (n >= 0) return n;
+    if (errno == EINTR) continue;
+    if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP && errno != EBADF)
+      return -1;
+    inKernel = false;
+  }
+  buf.resize(kChunk);
+  ssize_t n;
+  do {
+    n = ::read(src, buf.data(), buf.size());
+  } while (n < 0 && errno == EINTR);
+  if (n <= 0) return n;
+  for (ssize_t off = 0; off < n;) {
+    const ssize_t w = ::write(dst, buf.data() + off, static_cast<std::size_t>(n - off));
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    off += w;
+  }
+  return n;
+}
 
 // Copies one file through a temporary name beside `to`. `done` counts
 // bytes across the whole operation for the progress window.
@@ -52,23 +83,13 @@ bool CopyOne(const std::string& from, const std::string& to, FileOpProgress* pro
     ::unlink(tmp.c_str());
     return false;
   };
-  std::vector<char> buf(kChunk);
+  std::vector<char> buf;
+  bool inKernel = true;
   for (;;) {
-    const ssize_t n = ::read(src.fd, buf.data(), buf.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return fail(errno);
-    }
+    const ssize_t n = CopyChunk(src.fd, dst.fd, buf, inKernel);
+    if (n < 0) return fail(errno);
     if (n == 0) break;
     if (g_failAfterChunks > 0 && --g_failAfterChunks == 0) return fail(ENOSPC);
-    for (ssize_t off = 0; off < n;) {
-      const ssize_t w = ::write(dst.fd, buf.data() + off, static_cast<std::size_t>(n - off));
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        return fail(errno);
-      }
-      off += w;
-    }
     done += static_cast<std::uint64_t>(n);
     if (progress && !progress->Update(done, total)) {
       result.cancelled = true;

@@ -316,31 +316,48 @@ void TCustomXbDataSet::InternalClose() {
 
 // ---------------------------------------------------------------- records
 
-void TCustomXbDataSet::ClearCurrent() {
+void TCustomXbDataSet::ResetCurrentValues() {
   FCurrent = TCurrentRecord{};
   FCurrent.Values.resize(FFields.size());
+  FCurrent.Converted.assign(FFields.size(), 1);
+  FCurrent.Assigned.assign(FFields.size(), 0);
+}
+
+void TCustomXbDataSet::ClearCurrent() {
+  ResetCurrentValues();
   FEof = true;
 }
 
 void TCustomXbDataSet::ReadCurrentFromEngine() {
   const TXBEEntries& x = Xbe();
-  std::string raw(static_cast<std::size_t>(FRecSize), ' ');
-  if (!x.xb_GetRecord(raw.data())) throw EXbError(EngineError(x), *this);
+  // The buffer of the previous record is reused: a walk allocates nothing.
+  FCurrent.Raw.assign(static_cast<std::size_t>(FRecSize), ' ');
+  if (!x.xb_GetRecord(FCurrent.Raw.data())) throw EXbError(EngineError(x), *this);
   FCurrent.RecNo = x.xb_RecNo();
-  FCurrent.Deleted = !raw.empty() && raw[0] == '*';
+  FCurrent.Deleted = !FCurrent.Raw.empty() && FCurrent.Raw[0] == '*';
   FCurrent.HasRecord = true;
-  FCurrent.Values.clear();
-  FCurrent.Values.reserve(FFieldInfos.size());
-  for (const xbrec::TFieldInfo& info : FFieldInfos) {
-    if (FEncrypted) {
+  const std::size_t n = FFieldInfos.size();
+  FCurrent.Values.resize(n);
+  FCurrent.Converted.assign(n, 0);
+  FCurrent.Assigned.assign(n, 0);
+  if (FEncrypted) {
+    for (std::size_t i = 0; i < n; ++i) {
       xbrec::TFieldValue v;
       v.HasValue = true;
-      if (info.Kind == fkString) v.Text.assign(static_cast<std::size_t>(info.Width), '*');
-      FCurrent.Values.push_back(std::move(v));
-    } else {
-      FCurrent.Values.push_back(xbrec::ReadField(info, raw));
+      if (FFieldInfos[i].Kind == fkString) v.Text.assign(static_cast<std::size_t>(FFieldInfos[i].Width), '*');
+      FCurrent.Values[i] = std::move(v);
     }
+    FCurrent.Converted.assign(n, 1);
   }
+}
+
+const xbrec::TFieldValue& TCustomXbDataSet::Value(int index) const {
+  const auto i = static_cast<std::size_t>(index);
+  if (!FCurrent.Converted[i]) {
+    FCurrent.Values[i] = xbrec::ReadField(FFieldInfos[i], FCurrent.Raw);
+    FCurrent.Converted[i] = 1;
+  }
+  return FCurrent.Values[i];
 }
 
 // After a move that left the order, the last record of the order stays
@@ -357,7 +374,10 @@ void TCustomXbDataSet::GoBottomAfterEnd() {
 }
 
 void TCustomXbDataSet::SetValue(int index, xbrec::TFieldValue value) {
-  FCurrent.Values[static_cast<std::size_t>(index)] = std::move(value);
+  const auto i = static_cast<std::size_t>(index);
+  FCurrent.Values[i] = std::move(value);
+  FCurrent.Converted[i] = 1;
+  FCurrent.Assigned[i] = 1;
   FModified = true;
 }
 
@@ -553,8 +573,7 @@ void TCustomXbDataSet::Append() {
   SelectWorkArea();
   FOldRec = FCurrent.HasRecord ? FCurrent.RecNo : 0;
   FAppending = 0;
-  FCurrent = TCurrentRecord{};
-  FCurrent.Values.resize(FFields.size());
+  ResetCurrentValues();
   FCurrent.HasRecord = true;
   FCurrent.RecNo = Xbe().xb_RecCount() + 1;
   FState = dsInsert;
@@ -569,7 +588,11 @@ std::string TCustomXbDataSet::BuildRawRecord(bool inserting) {
   if (!inserting || FAppending != 0) {
     if (!x.xb_GetRecord(raw.data())) throw EXbError(EngineError(x), *this);
   }
+  // An edit writes the fields that were set and keeps the stored bytes of
+  // the others exactly; a new record gets every field in its empty form
+  // (binary fields are not blanks).
   for (std::size_t i = 0; i < FFieldInfos.size(); ++i) {
+    if (!inserting && !FCurrent.Assigned[i]) continue;
     std::string overflow;
     if (!xbrec::WriteField(FFieldInfos[i], FCurrent.Values[i], raw, &overflow))
       throw EXbError("Translate error. Value out of bounds\r\nField: " + FFields[i]->FieldName() +

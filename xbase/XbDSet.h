@@ -135,8 +135,14 @@ class TCustomXbDataSet {
  private:
   friend class TField;
 
+  // The values of a record read from the table are converted from its bytes
+  // on first access only: a walk that reads two fields of a wide record does
+  // not convert the others.
   struct TCurrentRecord {
-    std::vector<xbrec::TFieldValue> Values;
+    std::string Raw;                                  // the record as read
+    mutable std::vector<xbrec::TFieldValue> Values;   // one per field object
+    mutable std::vector<unsigned char> Converted;     // Values[i] holds field i
+    std::vector<unsigned char> Assigned;              // field i was set since the read
     std::int32_t RecNo = 0;
     bool Deleted = false;
     bool HasRecord = false;  // false on an empty table or before the first read
@@ -152,6 +158,8 @@ class TCustomXbDataSet {
   void ReadFieldDefs();
   void ReadCurrentFromEngine();  // xb_GetRecord of the engine's current record
   void ClearCurrent();
+  // A current record without stored bytes: every field empty and converted.
+  void ResetCurrentValues();
   void GoBottomAfterEnd();
   void CheckActive() const;
   void CheckBrowseMode();
@@ -160,7 +168,7 @@ class TCustomXbDataSet {
   std::string BuildRawRecord(bool inserting);
 
   // Field-side access to the current record.
-  const xbrec::TFieldValue& Value(int index) const { return FCurrent.Values[static_cast<std::size_t>(index)]; }
+  const xbrec::TFieldValue& Value(int index) const;
   void SetValue(int index, xbrec::TFieldValue value);
   const xbrec::TFieldInfo& Info(int index) const { return FFieldInfos[static_cast<std::size_t>(index)]; }
   std::string ReadMemo(int index) const;

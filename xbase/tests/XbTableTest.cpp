@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -263,6 +264,36 @@ TEST_F(XbTable, EditAndAppendKeepEveryTagCorrect) {
   EXPECT_EQ(t.FieldByName("STR_ID2_AB").AsString(), "01.07.2020");
   EXPECT_DOUBLE_EQ(t.FieldByName("CHANGED").AsFloat(), 44013.5);
   EXPECT_FALSE(t.FieldByName("AKTIV").AsBoolean());
+}
+
+TEST_F(XbTable, AnEditRewritesOnlyTheFieldsItSets) {
+  CopyFixture("konto", dir.Path());
+  // Record 1 with SALDO (N 14.2, at byte 153) stored left-aligned, as some
+  // programs write numbers; the value reads the same either way.
+  {
+    std::string dbf = FileBytes(File("konto.dbf"));
+    const std::size_t header = static_cast<unsigned char>(dbf[8]) | static_cast<unsigned char>(dbf[9]) << 8;
+    ASSERT_EQ(dbf.substr(header + 153, 14), "      -9683.01");
+    dbf.replace(header + 153, 14, "-9683.01      ");
+    std::FILE* f = std::fopen(File("konto.dbf").c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(dbf.data(), 1, dbf.size(), f);
+    std::fclose(f);
+  }
+  const std::string before = StoredRecord(File("konto.dbf"), 1);
+  TXbTable t;
+  Open(t, "konto");
+  EXPECT_DOUBLE_EQ(t.FieldByName("SALDO").AsFloat(), -9683.01);
+  t.Edit();
+  EXPECT_DOUBLE_EQ(t.FieldByName("SALDO").AsFloat(), -9683.01);
+  t.FieldByName("FLAGS").SetAsString("000000001");
+  t.Post();
+  EXPECT_EQ(t.GetTrimString("FLAGS"), "000000001");
+  EXPECT_DOUBLE_EQ(t.FieldByName("SALDO").AsFloat(), -9683.01);
+  t.Close();
+  std::string expected = before;
+  expected.replace(117, 20, "000000001           ");
+  EXPECT_EQ(StoredRecord(File("konto.dbf"), 1), expected);
 }
 
 TEST_F(XbTable, DeletedRecordsAreVisitedAndKeepTheirMarkWhenEdited) {
