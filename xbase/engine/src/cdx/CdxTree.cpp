@@ -107,7 +107,7 @@ std::size_t SplitPoint(const Node& n, char fill, bool packLeft) {
     };
   } else {
     const auto cap = static_cast<std::size_t>(InteriorCapacity(n.keyLen));
-    fits = [&](std::size_t k) { return k <= cap && count - k <= cap; };
+    fits = [cap, count](std::size_t k) { return k <= cap && count - k <= cap; };
   }
   if (packLeft) {
     // The largest left part that fits, if the rest fits too.
