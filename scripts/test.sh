@@ -18,7 +18,7 @@ ctest --test-dir build -j "$jobs" --timeout 600
 
 echo "== build (clang, AddressSanitizer + UndefinedBehaviorSanitizer, fuzz targets)"
 CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-  -DUST_SANITIZE=ON -DUST_FUZZ=ON -DCMAKE_CXX_FLAGS=-O1 >/dev/null
+  -DUST_SANITIZE=ON -DUST_FUZZ=ON -DUST_BENCH=OFF -DCMAKE_CXX_FLAGS=-O1 >/dev/null
 cmake --build build-asan -j "$jobs"
 echo "== tests under the sanitizers"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \

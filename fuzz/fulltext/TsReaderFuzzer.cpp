@@ -41,7 +41,7 @@ void Exercise(std::string_view bytes) {
   if (!fts::DecodeFile(bytes, d, nullptr)) return;
   // Dump: every entry must be in range.
   std::size_t total = 0;
-  for (std::size_t i = 0; i < d.entries.Count(); ++i) total += d.entries.text[i].size();
+  for (std::size_t i = 0; i < d.entries.Count(); ++i) total += d.entries.Text(i).size();
   (void)total;
   const bool caseSensitive = (d.header.flags & fts::kFlagCaseSensitive) != 0;
   fts::WordIndex words(caseSensitive);
@@ -53,7 +53,7 @@ void Exercise(std::string_view bytes) {
       if (r < 1 || r > d.entries.Count()) __builtin_trap();
     }
     if (d.entries.Count() > 0) {
-      const std::string& first = d.entries.text[0];
+      const std::string first(d.entries.Text(0));
       const auto hits = words.Find(first.substr(0, 3), static_cast<fts::SearchKind>(kind));
       (void)fts::TextMatches(first, tail, static_cast<fts::SearchKind>(kind), caseSensitive);
       (void)hits;
@@ -62,8 +62,7 @@ void Exercise(std::string_view bytes) {
   // Re-encoding what was read must decode to the same entries.
   const std::string again = fts::EncodeFile(d.entries, d.header.flags, d.header.sizeHint);
   fts::Decoded d2;
-  if (!fts::DecodeFile(again, d2, nullptr) || d2.entries.text != d.entries.text ||
-      d2.entries.deleted != d.entries.deleted) {
+  if (!fts::DecodeFile(again, d2, nullptr) || !(d2.entries == d.entries)) {
     __builtin_trap();
   }
 }

@@ -99,8 +99,8 @@ int Dump(const std::string& file) {
   std::string out;
   for (std::size_t i = 0; i < e.Count(); ++i) {
     out += std::to_string(i + 1);
-    out += e.deleted[i] ? "\t*\t" : "\t \t";
-    out += platform::Win1252ToUtf8(e.text[i]);
+    out += e.Deleted(i) ? "\t*\t" : "\t \t";
+    out += platform::Win1252ToUtf8(e.Text(i));
     out += '\n';
     if (out.size() > (1 << 16)) {
       std::fwrite(out.data(), 1, out.size(), stdout);

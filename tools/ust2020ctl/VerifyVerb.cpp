@@ -117,13 +117,14 @@ void CheckFullText(const std::string& fibu, std::vector<std::string>& findings) 
     }
     const char* bez = xb_EvalString("BEZ");
     const std::string expected = fulltext::MakeIdxStr(bez ? bez : "", false);
-    if (entries.text[i] != expected) {
-      findings.push_back("konto.TS1 Eintrag " + std::to_string(recNo) + " \"" + EngineText(entries.text[i].c_str()) +
+    if (entries.Text(i) != expected) {
+      findings.push_back("konto.TS1 Eintrag " + std::to_string(recNo) + " \"" +
+                         EngineText(std::string(entries.Text(i)).c_str()) +
                          "\" passt nicht zu BEZ \"" + EngineText(expected.c_str()) + "\"");
       ++mismatches;
-    } else if ((entries.deleted[i] != 0) != (xb_Deleted() == 1)) {
+    } else if (entries.Deleted(i) != (xb_Deleted() == 1)) {
       findings.push_back("konto.TS1 Eintrag " + std::to_string(recNo) +
-                         (entries.deleted[i] != 0 ? " ist gelöscht, der Satz nicht"
+                         (entries.Deleted(i) ? " ist gelöscht, der Satz nicht"
                                                   : " ist nicht gelöscht, der Satz schon"));
       ++mismatches;
     }

@@ -136,8 +136,7 @@ std::int32_t IndexFile::Add(std::string_view text) {
   if (entries_.Count() >= 0x7FFFFFFFu) return FTS_ERR_RECNO;
   text = Bounded(text);
   const auto recNo = static_cast<std::uint32_t>(entries_.Count() + 1);
-  entries_.text.emplace_back(text);
-  entries_.deleted.push_back(0);
+  entries_.Add(text);
   words_->OnAdd(recNo, text);
   const auto rc = Log(LogOp::Add, recNo, text);
   return rc == FTS_OK ? static_cast<std::int32_t>(recNo) : rc;
@@ -147,29 +146,29 @@ std::int32_t IndexFile::Replace(std::int32_t recNo, std::string_view text) {
   if (const auto rc = Writable(); rc != FTS_OK) return rc;
   if (recNo < 1 || static_cast<std::size_t>(recNo) > entries_.Count()) return FTS_ERR_RECNO;
   text = Bounded(text);
-  std::string& slot = entries_.text[static_cast<std::size_t>(recNo) - 1];
-  words_->OnReplace(static_cast<std::uint32_t>(recNo), slot, text);
-  slot.assign(text);
+  const std::size_t i = static_cast<std::size_t>(recNo) - 1;
+  words_->OnReplace(static_cast<std::uint32_t>(recNo), entries_.Text(i), text);
+  entries_.Replace(i, text);
   return Log(LogOp::Replace, static_cast<std::uint32_t>(recNo), text);
 }
 
 std::int32_t IndexFile::SetDeleted(std::int32_t recNo, bool deleted) {
   if (const auto rc = Writable(); rc != FTS_OK) return rc;
   if (recNo < 1 || static_cast<std::size_t>(recNo) > entries_.Count()) return FTS_ERR_RECNO;
-  entries_.deleted[static_cast<std::size_t>(recNo) - 1] = deleted ? 1 : 0;
+  entries_.SetDeleted(static_cast<std::size_t>(recNo) - 1, deleted);
   return Log(deleted ? LogOp::Delete : LogOp::Undelete, static_cast<std::uint32_t>(recNo), {});
 }
 
 std::int32_t IndexFile::IsDeleted(std::int32_t recNo) const {
   if (recNo < 1 || static_cast<std::size_t>(recNo) > entries_.Count()) return FTS_ERR_RECNO;
-  return entries_.deleted[static_cast<std::size_t>(recNo) - 1] ? 1 : 0;
+  return entries_.Deleted(static_cast<std::size_t>(recNo) - 1) ? 1 : 0;
 }
 
 std::int32_t IndexFile::Search(std::string_view query, int kind) {
   if (!ValidKind(kind)) return FTS_ERR_ARGUMENT;
   if (!words_->Built()) words_->Build(entries_);
   found_ = words_->Find(query, KindOf(kind));
-  std::erase_if(found_, [&](std::uint32_t r) { return entries_.deleted[r - 1] != 0; });
+  std::erase_if(found_, [&](std::uint32_t r) { return entries_.Deleted(r - 1); });
   cursor_ = 0;
   return static_cast<std::int32_t>(found_.size());
 }

@@ -48,15 +48,48 @@ bool ValidText(std::string_view text) {
 
 }  // namespace
 
+void Entries::Add(std::string_view text, bool deleted) {
+  offsets_.push_back(pool_.size());
+  lengths_.push_back(static_cast<std::uint16_t>(text.size()));
+  deleted_.push_back(deleted ? 1 : 0);
+  pool_.append(text);
+}
+
+void Entries::Replace(std::size_t i, std::string_view text) {
+  // A text no longer than the old one is written over it in place.
+  if (text.size() > lengths_[i]) {
+    offsets_[i] = pool_.size();
+    pool_.append(text);
+  } else {
+    pool_.replace(offsets_[i], text.size(), text);
+  }
+  lengths_[i] = static_cast<std::uint16_t>(text.size());
+}
+
+void Entries::Reserve(std::size_t count, std::size_t textBytes) {
+  offsets_.reserve(count);
+  lengths_.reserve(count);
+  deleted_.reserve(count);
+  pool_.reserve(textBytes);
+}
+
+bool Entries::operator==(const Entries& other) const {
+  if (Count() != other.Count() || deleted_ != other.deleted_) return false;
+  for (std::size_t i = 0; i < Count(); ++i)
+    if (Text(i) != other.Text(i)) return false;
+  return true;
+}
+
 std::string EncodeFile(const Entries& entries, std::uint32_t flags, std::uint32_t sizeHint) {
   std::string base;
   std::size_t total = 0;
-  for (const auto& t : entries.text) total += 3 + t.size();
+  for (std::size_t i = 0; i < entries.Count(); ++i) total += 3 + entries.Text(i).size();
   base.reserve(total);
   for (std::size_t i = 0; i < entries.Count(); ++i) {
-    base.push_back(static_cast<char>(entries.deleted[i] ? 1 : 0));
-    Put16(base, static_cast<std::uint16_t>(entries.text[i].size()));
-    base.append(entries.text[i]);
+    const std::string_view text = entries.Text(i);
+    base.push_back(static_cast<char>(entries.Deleted(i) ? 1 : 0));
+    Put16(base, static_cast<std::uint16_t>(text.size()));
+    base.append(text);
   }
   std::string out(kMagic, sizeof kMagic);
   out.reserve(kHeaderSize + base.size());
@@ -88,19 +121,18 @@ bool ApplyRecord(Entries& entries, LogOp op, std::uint32_t recNo, std::string_vi
   const std::size_t count = entries.Count();
   if (op == LogOp::Add) {
     if (recNo != count + 1 || count >= 0x7FFFFFFFu) return false;
-    entries.text.emplace_back(text);
-    entries.deleted.push_back(0);
+    entries.Add(text);
     return true;
   }
   if (recNo < 1 || recNo > count) return false;
   switch (op) {
     case LogOp::Replace:
-      entries.text[recNo - 1].assign(text);
+      entries.Replace(recNo - 1, text);
       return true;
     case LogOp::Delete:
     case LogOp::Undelete:
       if (!text.empty()) return false;
-      entries.deleted[recNo - 1] = op == LogOp::Delete ? 1 : 0;
+      entries.SetDeleted(recNo - 1, op == LogOp::Delete);
       return true;
     default:
       return false;
@@ -130,8 +162,7 @@ bool DecodeFile(std::string_view bytes, Decoded& out, std::string* why) {
   if (h.count > base.size() / 3) return Fail(why, "entry count exceeds the base section");
 
   Entries& e = out.entries;
-  e.text.reserve(h.count);
-  e.deleted.reserve(h.count);
+  e.Reserve(h.count, static_cast<std::size_t>(h.baseSize) - std::size_t{3} * h.count);
   std::size_t pos = 0;
   for (std::uint32_t i = 0; i < h.count; ++i) {
     if (base.size() - pos < 3) return Fail(why, "base entry cut short");
@@ -142,8 +173,7 @@ bool DecodeFile(std::string_view bytes, Decoded& out, std::string* why) {
     if (len > base.size() - pos) return Fail(why, "base entry cut short");
     const std::string_view text = base.substr(pos, len);
     if (!ValidText(text)) return Fail(why, "base entry text invalid");
-    e.text.emplace_back(text);
-    e.deleted.push_back(flags);
+    e.Add(text, flags != 0);
     pos += len;
   }
   if (pos != base.size()) return Fail(why, "base section has trailing bytes");

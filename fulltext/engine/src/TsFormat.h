@@ -20,11 +20,29 @@ inline constexpr std::uint32_t kFlagCaseSensitive = 1;
 
 enum class LogOp : std::uint8_t { Add = 1, Replace = 2, Delete = 3, Undelete = 4 };
 
-// Every entry of an index, record number n at position n - 1.
-struct Entries {
-  std::vector<std::string> text;
-  std::vector<std::uint8_t> deleted;
-  std::size_t Count() const { return text.size(); }
+// Every entry of an index, record number n at position n - 1. The texts
+// lie back to back in one buffer, so a million entries cost a few
+// allocations, not a million. A replaced text is appended to the buffer;
+// the bytes it replaces stay unused until the next rewrite of the file.
+class Entries {
+ public:
+  std::size_t Count() const { return offsets_.size(); }
+  // Valid until the next Add or Replace.
+  std::string_view Text(std::size_t i) const { return {pool_.data() + offsets_[i], lengths_[i]}; }
+  bool Deleted(std::size_t i) const { return deleted_[i] != 0; }
+  void SetDeleted(std::size_t i, bool deleted) { deleted_[i] = deleted ? 1 : 0; }
+  // `text` must not point into these entries.
+  void Add(std::string_view text, bool deleted = false);
+  void Replace(std::size_t i, std::string_view text);
+  void Reserve(std::size_t count, std::size_t textBytes);
+  // Same texts and marks, in the same order.
+  bool operator==(const Entries& other) const;
+
+ private:
+  std::string pool_;
+  std::vector<std::uint64_t> offsets_;
+  std::vector<std::uint16_t> lengths_;
+  std::vector<std::uint8_t> deleted_;
 };
 
 struct Header {

@@ -72,7 +72,7 @@ void WordIndex::Build(const Entries& entries) {
   postings_.clear();
   sorted_ = false;
   for (std::size_t i = 0; i < entries.Count(); ++i) {
-    for (const auto& w : SplitWords(entries.text[i], caseSensitive_)) {
+    for (const auto& w : SplitWords(entries.Text(i), caseSensitive_)) {
       postings_[w].push_back(static_cast<std::uint32_t>(i + 1));
     }
   }

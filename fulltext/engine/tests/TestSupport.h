@@ -43,7 +43,7 @@ inline std::vector<Row> ReadBack(const std::string& path, int* rc = nullptr) {
   std::vector<Row> rows;
   if (r != FTS_OK) return rows;
   const auto& e = f->AllEntries();
-  for (std::size_t i = 0; i < e.Count(); ++i) rows.push_back({e.text[i], e.deleted[i] != 0});
+  for (std::size_t i = 0; i < e.Count(); ++i) rows.push_back({std::string(e.Text(i)), e.Deleted(i)});
   f->Close();
   return rows;
 }
