@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <random>
 
+#include "Crc32.h"
 #include "TestSupport.h"
 #include "WordIndex.h"
 #include "platform/Files.h"
@@ -166,6 +167,26 @@ TEST(FtsApi, MissingAndDamagedFilesGiveCodes) {
 
 // Long random runs against a plain model, with reopens (and so rewrites of
 // the file) in between: the file and every search must agree with it.
+// The file's checksums are zlib's CRC-32, whatever the length and alignment
+// of the bytes: the check value, and a bit-by-bit reference on random data.
+TEST(FtsApi, ChecksumsAreTheStandardCrc32) {
+  EXPECT_EQ(fts::Crc32("123456789"), 0xCBF43926u);
+  EXPECT_EQ(fts::Crc32(""), 0u);
+  std::mt19937 rng(7);
+  std::string data(1000, '\0');
+  for (char& c : data) c = static_cast<char>(rng());
+  for (std::size_t start : {0, 1, 3, 7}) {
+    for (std::size_t len : {0, 1, 7, 8, 9, 15, 16, 17, 63, 500, 993}) {
+      std::uint32_t c = 0xFFFFFFFFu;
+      for (std::size_t i = start; i < start + len; ++i) {
+        c ^= static_cast<unsigned char>(data[i]);
+        for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      }
+      EXPECT_EQ(fts::Crc32(std::string_view(data).substr(start, len)), c ^ 0xFFFFFFFFu) << start << " " << len;
+    }
+  }
+}
+
 TEST(FtsApi, RandomOperationsAgreeWithAModel) {
   TempDir dir;
   const std::string file = dir.File("m.TS1");
