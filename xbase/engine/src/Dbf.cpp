@@ -444,9 +444,20 @@ bool DbfTable::ReadRecord(std::uint32_t recno, char* out, std::string* error) {
       const Block& b = blocks_[n % kCacheBlocks];
       if (b.number == n && in + len <= b.valid) {
         std::memcpy(out, b.bytes.get() + in, len);
+        lastRead_ = recno;
         return true;
       }
+      // A record out of sequence whose slot holds another block: a table
+      // larger than the cache read in index order. Evicting a block for one
+      // record would copy a whole block per record and keep nothing useful;
+      // the record alone is read instead. Its block is not cached, so it
+      // has nothing unwritten; the slot keeps what it holds.
+      if (b.number != ~std::uint64_t{0} && recno != lastRead_ + 1 && at + len <= static_cast<std::uint64_t>(fileSize_)) {
+        lastRead_ = recno;
+        return file_.ReadAt(at, out, len, error);
+      }
     }
+    lastRead_ = recno;
     return ReadCached(at, out, len, error);
   }
   return file_.ReadAt(at, out, len, error);

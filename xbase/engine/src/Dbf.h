@@ -140,6 +140,7 @@ class DbfTable {
   std::vector<char> readAhead_;
   std::int64_t fileSize_ = 0;    // on disk, as far as this object wrote or saw it
   bool headerDirty_ = false;     // date (and count) to be written at Sync
+  std::uint32_t lastRead_ = 0;   // record last read, to tell a sequential read
   bool countChanged_ = false;    // end marker and length to be fixed at Sync
 };
 

@@ -370,6 +370,11 @@ bool WorkArea::GoBottom(std::string* error) {
 
 bool WorkArea::Go(std::uint32_t recno, std::string* error) {
   bof_ = false;
+  // In exclusive use nothing else changes the table: going to the current
+  // record keeps its buffer, which every write updates, and the order's
+  // cursor on it. A walk that goes to its record before each skip (as the
+  // table component does) then costs no extra read and no new descent.
+  if (mode_ == OpenMode::Exclusive && !eof_ && recno != 0 && recno == recno_) return true;
   cursorOnRecord_ = false;
   if (recno == 0 || recno > RecCount()) {
     SetEof();
