@@ -525,6 +525,9 @@ std::int32_t TCustomXbDataSet::RecNo() const { return FWorkArea == 0 ? 0 : FCurr
 // ---------------------------------------------------------------- fields
 
 TField* TCustomXbDataSet::FindField(const std::string& name) {
+  // Callers mostly spell the name as the table does: that is checked first.
+  for (const auto& f : FFields)
+    if (f->FieldName() == name) return f.get();
   for (const auto& f : FFields)
     if (platform::EqualsNoCase(f->FieldName(), name)) return f.get();
   return nullptr;

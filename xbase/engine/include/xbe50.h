@@ -7,6 +7,13 @@
  * the next call of any entry. Boolean results are 1 (true) or 0 (false).
  * Every failing entry leaves a text in xb_LastError().
  *
+ * Writes: a table opened for shared use writes every record, its index pages
+ * and the header at once. A table opened exclusively keeps written records,
+ * index pages and the header in bounded caches; they reach the files at
+ * xb_Commit, at close and when the cache needs the room, so files copied
+ * while the table is open exclusively may lack the latest writes. xb_Commit
+ * and close also flush the files to disk.
+ *
  * The library is loaded at run time (dlopen) by TXBEEngine; tools may link it
  * directly. XBE_ENTRIES lists every exported entry with its signature so the
  * binding and the library cannot drift apart.

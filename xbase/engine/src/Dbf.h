@@ -48,6 +48,8 @@ class DbfTable {
   // end of the file) is refused with the reason in *error.
   static std::unique_ptr<DbfTable> Open(const std::string& path, bool writable,
                                         std::string* error);
+  // A table without a file, for ParseHeader alone (the header fuzz target).
+  DbfTable() = default;
   // Writes back what the cache still holds (without fsync); call Sync to
   // learn about failures.
   ~DbfTable();
@@ -98,7 +100,6 @@ class DbfTable {
   std::string BlankRecord() const;
 
  private:
-  DbfTable() = default;
   bool WriteHeaderCountAndDate(std::string* error);
 
   platform::RandomFile file_;
