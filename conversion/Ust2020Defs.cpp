@@ -1,5 +1,7 @@
 #include "Ust2020Defs.h"
 
+#include <algorithm>
+
 namespace conversion {
 
 const std::array<TSSLDefRec, 6> SSLDefs = {{
@@ -63,6 +65,14 @@ TKontoRangeKind RangeOf(std::int32_t AKntNr, bool ASKR04) {
     if (In(r, AKntNr)) return TKontoRangeKind::Individuell;
   if (In(set.Aufwand, AKntNr)) return TKontoRangeKind::Aufwand;
   return TKontoRangeKind::None;
+}
+
+std::vector<TKontoRange> KontoRangesAscending(bool ASKR04) {
+  const TRangeSet& set = kRanges[ASKR04 ? 1 : 0];
+  std::vector<TKontoRange> out(set.Individuell.begin(), set.Individuell.end());
+  out.push_back(set.Aufwand);
+  std::sort(out.begin(), out.end(), [](const TKontoRange& a, const TKontoRange& b) { return a.Low < b.Low; });
+  return out;
 }
 
 }  // namespace conversion

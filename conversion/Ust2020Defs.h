@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace conversion {
 
@@ -71,6 +72,8 @@ std::int32_t ReducedSSL(std::int32_t AKey);
 // (section 6) or among the revenue and cost accounts (section 8).
 enum class TKontoRangeKind { None, Aufwand, Individuell };
 TKontoRangeKind RangeOf(std::int32_t AKntNr, bool ASKR04);
+// Every range of pass 3 of a chart, in ascending order, without overlaps.
+std::vector<TKontoRange> KontoRangesAscending(bool ASKR04);
 
 // Two dates the rules write: 01.07.2020 and 01.01.2021 as days since
 // 30.12.1899 at midnight.

@@ -1,16 +1,30 @@
 // The conversion rules: definition files, pre-conversion checks, tax-key
 // creation and the chart-of-accounts update.
+#include <algorithm>
 #include <exception>
 
 #include "QORUSt2020Table.h"
 #include "Ust2020Obj.h"
 #include "Ust2020Text.h"
+#include "platform/Encoding.h"
 #include "platform/Paths.h"
 #include "platform/Time.h"
 
 namespace conversion {
 
 namespace {
+
+// True when order 1 of the table is the ascending account number, a
+// number: then each account number's records lie together in that order.
+bool OrderOneIsAccountNumber(TQORUSt2020Table& ATable) {
+  const auto& defs = ATable.IndexDefs();
+  if (defs.empty() || defs[0].Descending) return false;
+  std::string expr = defs[0].Expression;
+  expr.erase(std::remove(expr.begin(), expr.end(), ' '), expr.end());
+  if (!platform::EqualsNoCase(expr, "KNT_NR")) return false;
+  const TField* field = ATable.FindField("KNT_NR");
+  return field && (field->Kind() == fkFloat || field->Kind() == fkInteger || field->Kind() == fkSmallint);
+}
 
 // Leaves a table object as every rule must on every way out: a pending
 // change cancelled, the table closed. The object itself is freed by its
@@ -320,9 +334,8 @@ bool TQORUSt2020Obj::RunKontenPasses(TQORUSt2020Table& T, TQORUSt2020Mandant& M)
     M.Protokolle[psDatevAngelegt].push_back(line);
   }
 
-  // Pass 3: individual revenue, cost and expense accounts.
-  T.GoTop();
-  while (!T.Eof()) {
+  // Pass 3: individual revenue, cost and expense accounts, in order 1.
+  auto individual = [&] {
     if (!HasMark(T.GetTrimString("FLAGS"))) {
       const std::int32_t n = T.FieldByName("KNT_NR").AsInteger();
       const TKontoRangeKind kind = RangeOf(n, skr04);
@@ -345,6 +358,27 @@ bool TQORUSt2020Obj::RunKontenPasses(TQORUSt2020Table& T, TQORUSt2020Mandant& M)
         }
       }
     }
+  };
+  if (OrderOneIsAccountNumber(T)) {
+    // Only accounts inside the ranges can change, and in order 1 the
+    // records of one account number lie together: seeking each number of
+    // each range and visiting its records gives the walk over the whole
+    // table exactly, without reading the other records (debtors and
+    // creditors run to hundreds of thousands).
+    for (const TKontoRange& r : KontoRangesAscending(skr04)) {
+      for (std::int32_t n = r.Low; n <= r.High; ++n) {
+        if (T.Seek(std::to_string(n)) == 0) continue;
+        while (!T.Eof() && T.FieldByName("KNT_NR").AsInteger() == n) {
+          individual();
+          T.Skip(1);
+        }
+      }
+    }
+    return true;
+  }
+  T.GoTop();
+  while (!T.Eof()) {
+    individual();
     T.Skip(1);
   }
   return true;
