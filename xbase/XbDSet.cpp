@@ -18,12 +18,10 @@ constexpr const char* kReadOnly = "Cannot modify a read-only data set";
 constexpr const char* kLockFailure = "Record Lock Failure. May be locked by another user or task.";
 constexpr const char* kNotEditing = "Datenmenge ist nicht im Bearbeitungs- oder Einfügemodus";
 
-// Every program that opens a table file holds a lock on this byte of it
-// while the file is open: shared for shared use, exclusive for exclusive use,
-// so two opens conflict exactly where Windows refuses the second with a
-// sharing violation. The engine library takes the same lock for the life of
-// its work area; the two values must stay equal.
-constexpr std::int64_t kOpenUseLockOffset = std::int64_t{1} << 40;
+// The byte every program that opens a table file locks while it has it
+// open; the engine library takes the same lock for the life of its work
+// area (see xbe50.h).
+constexpr std::int64_t kOpenUseLockOffset = XB_USE_LOCK_OFFSET;
 
 // Keys and expressions go to the engine in Windows-1252.
 std::string Ansi(const std::string& utf8) {

@@ -29,6 +29,12 @@ extern "C" {
 
 #define XBE_API __attribute__((visibility("default")))
 
+/* Every program that opens a table file holds a byte-range lock on this
+ * offset of it while the file is open: shared for shared use, exclusive for
+ * exclusive use, so two opens conflict where Windows refuses the second
+ * with a sharing violation. Record and append locks lie just above it. */
+#define XB_USE_LOCK_OFFSET (((int64_t)1) << 40)
+
 /* Open modes of xb_Use. */
 #define XB_MODE_SHARED 0
 #define XB_MODE_READONLY 1

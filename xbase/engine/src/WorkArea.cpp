@@ -7,6 +7,7 @@
 #include "platform/FileLock.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "xbe50.h"
 
 #if __has_include("cdx/CdxIndex.h")
 #include "cdx/CdxIndex.h"
@@ -23,7 +24,7 @@ namespace {
 // Locks live far beyond any data so that they never meet byte-range locks
 // other programs take on records. One byte marks "open"; shared opens hold
 // it shared, exclusive opens exclusively. Record n is locked at base + n.
-constexpr std::int64_t kUseLock = std::int64_t{1} << 40;
+constexpr std::int64_t kUseLock = XB_USE_LOCK_OFFSET;
 constexpr std::int64_t kAppendLock = kUseLock + 1;
 constexpr std::int64_t kRecordLockBase = kUseLock + 16;
 
