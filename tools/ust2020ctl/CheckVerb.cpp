@@ -18,14 +18,9 @@ namespace {
 int RunCheck(CtlContext& ctx) {
   MandantArgs args;
   if (!ParseMandantArgs(ctx, "check", {}, args)) return kExitUsage;
-  CtlSession session;
-  if (!session.Start(ctx.progDir)) return kExitFailure;
-  TXBEEngine xbe;
-  if (!LoadXbe(xbe)) return kExitFailure;
-
-  conversion::TQORUSt2020Obj engine;
-  if (!SelectMandanten(engine, args.chosen)) return kExitUsage;
-  if (!RunChecks(engine, ctx.progDir)) return kExitFailure;
+  ChosenMandanten chosen;
+  if (const int rc = chosen.Start(ctx, args, true); rc != kExitOk) return rc;
+  conversion::TQORUSt2020Obj& engine = chosen.Engine();
   // The grid the wizard shows: number, name, chart and the converted mark.
   conversion::TTestGrid grid;
   if (!engine.FillMandantGrid(grid)) {

@@ -69,4 +69,14 @@ bool RunChecks(conversion::TQORUSt2020Obj& engine, const std::string& progDir) {
   return false;
 }
 
+int ChosenMandanten::Start(const CtlContext& ctx, const MandantArgs& args, bool runChecks) {
+  if (!FSession.Start(ctx.progDir)) return kExitFailure;
+  FXbe.emplace();
+  if (!LoadXbe(*FXbe)) return kExitFailure;
+  FEngine = std::make_unique<conversion::TQORUSt2020Obj>();
+  if (!SelectMandanten(*FEngine, args.chosen)) return kExitUsage;
+  if (runChecks && !RunChecks(*FEngine, ctx.progDir)) return kExitFailure;
+  return kExitOk;
+}
+
 }  // namespace ust2020ctl

@@ -18,14 +18,9 @@ namespace {
 int RunConvert(CtlContext& ctx) {
   MandantArgs args;
   if (!ParseMandantArgs(ctx, "convert", {}, args)) return kExitUsage;
-  CtlSession session;
-  if (!session.Start(ctx.progDir)) return kExitFailure;
-  TXBEEngine xbe;
-  if (!LoadXbe(xbe)) return kExitFailure;
-
-  conversion::TQORUSt2020Obj engine;
-  if (!SelectMandanten(engine, args.chosen)) return kExitUsage;
-  if (!RunChecks(engine, ctx.progDir)) return kExitFailure;
+  ChosenMandanten chosen;
+  if (const int rc = chosen.Start(ctx, args, true); rc != kExitOk) return rc;
+  conversion::TQORUSt2020Obj& engine = chosen.Engine();
   if (ExcludeConverted(engine, !args.chosen.empty()) == 0) return kExitOk;
 
   bool ok = false;

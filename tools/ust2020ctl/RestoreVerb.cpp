@@ -23,12 +23,9 @@ int RunRestore(CtlContext& ctx) {
         "Sicherung; zur Bestätigung --yes angeben");
   const int nr = *args.chosen.begin();
 
-  CtlSession session;
-  if (!session.Start(ctx.progDir)) return kExitFailure;
-  TXBEEngine xbe;
-  if (!LoadXbe(xbe)) return kExitFailure;
-  conversion::TQORUSt2020Obj engine;
-  if (!SelectMandanten(engine, args.chosen)) return kExitUsage;
+  ChosenMandanten chosen;
+  if (const int rc = chosen.Start(ctx, args, false); rc != kExitOk) return rc;
+  conversion::TQORUSt2020Obj& engine = chosen.Engine();
 
   if (!engine.RestoreMandant(nr)) {
     PrintEngineError(engine.LastError());
