@@ -85,10 +85,20 @@ bool CopyOne(const std::string& from, const std::string& to, FileOpProgress* pro
   };
   std::vector<char> buf;
   bool inKernel = true;
+  std::uint64_t copied = 0;
   for (;;) {
     const ssize_t n = CopyChunk(src.fd, dst.fd, buf, inKernel);
     if (n < 0) return fail(errno);
-    if (n == 0) break;
+    if (n == 0) {
+      // Some file systems report the end to copy_file_range too early; a
+      // plain read decides whether the file really ends here.
+      if (inKernel && copied < static_cast<std::uint64_t>(st.st_size)) {
+        inKernel = false;
+        continue;
+      }
+      break;
+    }
+    copied += static_cast<std::uint64_t>(n);
     if (g_failAfterChunks > 0 && --g_failAfterChunks == 0) return fail(ENOSPC);
     done += static_cast<std::uint64_t>(n);
     if (progress && !progress->Update(done, total)) {
