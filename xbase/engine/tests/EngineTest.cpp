@@ -350,9 +350,9 @@ TEST_F(EngineTest, NavigationFollowsTheOrderAndItsDirection) {
 // the walk visits every record once in key order.
 TEST_F(EngineTest, ALargeTableReadsItsLatestRecordsInAnyOrder) {
   const std::string path = tmp_.File("big.dbf");
-  std::string spec = "NR:N:8:0;MARK:C:8";
-  for (int i = 0; i < 15; ++i) spec += ";PAD" + std::to_string(i) + ":C:254";
-  ASSERT_EQ(xb_Create(path.c_str(), spec.c_str(), XB_DRIVER_FOX), 1) << xb_LastError();
+  std::string fields = "NR:N:8:0;MARK:C:8";
+  for (int i = 0; i < 15; ++i) fields += ";PAD" + std::to_string(i) + ":C:254";
+  ASSERT_EQ(xb_Create(path.c_str(), fields.c_str(), XB_DRIVER_FOX), 1) << xb_LastError();
   ASSERT_GT(xb_Use(path.c_str(), "", XB_MODE_EXCLUSIVE, XB_DRIVER_FOX), 0) << xb_LastError();
   constexpr int kRecords = 10000;  // about 38 MB
   std::vector<std::string> mark(kRecords + 1);
