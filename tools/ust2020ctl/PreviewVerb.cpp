@@ -14,6 +14,7 @@
 #include "Ust2020Obj.h"
 #include "hostenv/Options.h"
 #include "platform/Encoding.h"
+#include "platform/FileOperation.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "tools/ust2020ctl/Checks.h"
@@ -59,28 +60,27 @@ bool IsConversionFile(const std::string& name) {
   return false;
 }
 
-// Copies the conversion's files of `from`, and its backup folder, to `to`.
+// Copies the conversion's files of `from`, and its backup folder, to `to`,
+// as the run copies its backups (Ctrl-C cancels through the run's progress).
 bool CopyConversionFiles(const std::string& from, const std::string& to, std::string* error) {
+  std::vector<std::string> sources, targets;
   for (const auto& name : platform::ListDirectory(from)) {
-    if (Interrupted()) {
-      *error = "abgebrochen";
-      return false;
-    }
     const std::string source = platform::JoinPath(from, name);
     if (platform::IsRegularFile(source) && IsConversionFile(name)) {
-      if (!platform::CopyFileAtomic(source, platform::JoinPath(to, name), error)) return false;
+      sources.push_back(source);
+      targets.push_back(platform::JoinPath(to, name));
     } else if (platform::EqualsNoCase(name, kBackupFolder) && platform::DirectoryExists(source)) {
-      const std::string target = platform::JoinPath(to, name);
-      if (!platform::MakeDirectories(target, error)) return false;
       for (const auto& saved : platform::ListDirectory(source)) {
         const std::string file = platform::JoinPath(source, saved);
-        if (platform::IsRegularFile(file) &&
-            !platform::CopyFileAtomic(file, platform::JoinPath(target, saved), error))
-          return false;
+        if (!platform::IsRegularFile(file)) continue;
+        sources.push_back(file);
+        targets.push_back(platform::JoinPath(platform::JoinPath(to, name), saved));
       }
     }
   }
-  return true;
+  const auto result = platform::ShellFileOp(sources, targets, platform::FileOpFunc::Copy, "Vorschau");
+  if (!result.ok) *error = result.cancelled ? std::string("abgebrochen") : result.error;
+  return result.ok;
 }
 
 void PrintProtokoll(conversion::TQORUSt2020Obj& engine, int nr) {
