@@ -60,19 +60,6 @@ int EntryBytesFor(std::uint32_t maxRec, int dupTrailBits) {
   return 0;
 }
 
-// Bytes of key pool the entries need, with dup capped by the current key's
-// trail (the previous key is always taken fully expanded).
-int PoolBytes(const Node& n, char fill) {
-  int total = 0;
-  for (std::size_t i = 0; i < n.Count(); ++i) {
-    std::string_view k = n.Key(i);
-    int trail = TrailCount(k, fill);
-    int dup = i == 0 ? 0 : std::min(CommonPrefix(n.Key(i - 1), k), n.keyLen - trail);
-    total += n.keyLen - dup - trail;
-  }
-  return total;
-}
-
 }  // namespace
 
 void Node::Insert(std::size_t i, std::string_view key, std::uint32_t rec, std::uint32_t child) {
@@ -212,12 +199,20 @@ bool DecodeNode(const std::uint8_t* page, std::uint32_t offset, int keyLen, char
 }
 
 int LeafBytes(const Node& n, char fill) {
+  // Key pool: each key less the bytes it shares with the previous one
+  // (taken fully expanded) and its trailing fill, the shared part capped by
+  // the key's own trail.
+  FillLeafCounts(n, fill);
   const int dt = 2 * BitLength(static_cast<std::uint32_t>(n.keyLen));
   std::uint32_t maxRec = 0;
-  for (auto r : n.recs) maxRec = std::max(maxRec, r);
+  int pool = 0;
+  for (std::size_t i = 0; i < n.Count(); ++i) {
+    maxRec = std::max(maxRec, n.recs[i]);
+    pool += n.keyLen - n.dups[i] - n.trails[i];
+  }
   int e = EntryBytesFor(maxRec, dt);
   if (e == 0) return static_cast<int>(kPageSize) + 1;
-  return 24 + static_cast<int>(n.Count()) * e + PoolBytes(n, fill);
+  return 24 + static_cast<int>(n.Count()) * e + pool;
 }
 
 bool NodeFits(const Node& n, char fill) {

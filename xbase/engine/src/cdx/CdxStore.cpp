@@ -162,7 +162,12 @@ std::shared_ptr<const Node> Store::Load(std::uint32_t offset, int keyLen, char f
   }
   if (!(inTxn_ && pending_.count(offset))) {
     auto it = nodes_.find(offset);
-    if (it != nodes_.end() && it->second->keyLen == keyLen) return it->second;
+    if (it != nodes_.end()) {
+      if (it->second.node->keyLen == keyLen) return it->second.node;
+      // Asked for with another key length (a damaged file whose trees share
+      // a page): the page must hold the newest state before it is decoded.
+      if (it->second.dirty && !SettleNode(offset, error)) return nullptr;
+    }
   }
   Page page;
   const bool pending = inTxn_ && pending_.count(offset);
@@ -178,28 +183,86 @@ std::shared_ptr<const Node> Store::Load(std::uint32_t offset, int keyLen, char f
   return node;
 }
 
-void Store::PutNode(std::uint32_t offset, std::shared_ptr<const Node> node) {
+void Store::PutNode(std::uint32_t offset, std::shared_ptr<Node> node) {
   const std::size_t bytes = NodeBytes(*node);
   auto [it, added] = nodes_.try_emplace(offset);
-  if (!added) nodeBytes_ -= NodeBytes(*it->second);
-  it->second = std::move(node);
+  if (!added) {
+    nodeBytes_ -= it->second.bytes;
+    if (it->second.dirty) --dirtyNodes_;
+  }
+  it->second = CachedNode{std::move(node), bytes, false};
   nodeBytes_ += bytes;
   if (nodeBytes_ > kMaxNodeBytes) TrimNodes();
 }
 
 void Store::DropNode(std::uint32_t offset) {
+  // The page itself was rewritten: a node changed in place is outdated too.
   auto it = nodes_.find(offset);
   if (it == nodes_.end()) return;
-  nodeBytes_ -= NodeBytes(*it->second);
+  nodeBytes_ -= it->second.bytes;
+  if (it->second.dirty) --dirtyNodes_;
   nodes_.erase(it);
+}
+
+void Store::Changed(const std::shared_ptr<const Node>& node, char fill) {
+  if (!bumped_) {
+    // The first change since the last flush raises the change counter, as
+    // a committed transaction does.
+    Begin();
+    BumpCounter();
+    Commit();
+  }
+  const std::uint32_t offset = node->offset;
+  auto [it, added] = nodes_.try_emplace(offset);
+  if (!added) nodeBytes_ -= it->second.bytes;
+  if (!added && it->second.node.get() != node.get() && it->second.dirty) {
+    // Never happens: a tree changes only the node Load gave it, and a node
+    // changed in place leaves the cache only through SettleNode.
+    --dirtyNodes_;
+    it->second.dirty = false;
+  }
+  // The store created every node it hands out as a mutable object.
+  it->second.node = std::const_pointer_cast<Node>(node);
+  it->second.bytes = NodeBytes(*node);
+  it->second.fill = fill;
+  nodeBytes_ += it->second.bytes;
+  if (!it->second.dirty) {
+    it->second.dirty = true;
+    ++dirtyNodes_;
+  }
+  ++generation_;
+  if (nodeBytes_ > kMaxNodeBytes) TrimNodes();
+}
+
+bool Store::SettleNode(std::uint32_t offset, std::string* error) {
+  auto it = nodes_.find(offset);
+  if (it == nodes_.end() || !it->second.dirty) return true;
+  Page page;
+  if (!EncodeNode(*it->second.node, it->second.fill, page.data())) {
+    if (error) *error = "node " + Hex(offset) + " does not fit its page";
+    return false;
+  }
+  it->second.dirty = false;
+  --dirtyNodes_;
+  CachePage(offset, page, true);
+  return true;
 }
 
 void Store::TrimNodes() {
   // Drop about an eighth, wherever the hash puts them: cheap, and a walk or
-  // a seek only needs the few nodes it is on.
+  // a seek only needs the few nodes it is on. A node changed in place goes
+  // to the page cache first.
   std::size_t drop = nodes_.size() / 8 + 1;
   for (auto it = nodes_.begin(); it != nodes_.end() && drop > 0; --drop) {
-    nodeBytes_ -= NodeBytes(*it->second);
+    if (it->second.dirty) {
+      std::string err;
+      if (!SettleNode(it->first, &err)) {
+        if (deferredError_.empty()) deferredError_ = err;
+        ++it;
+        continue;
+      }
+    }
+    nodeBytes_ -= it->second.bytes;
     it = nodes_.erase(it);
   }
 }
@@ -212,18 +275,21 @@ void Store::Begin() {
   sizeBeforeTxn_ = size_;
 }
 
+void Store::BumpCounter() {
+  Page header;
+  if (!ReadPage(0, header, nullptr)) return;
+  knownCounter_ = Get32BE(header.data() + 8) + 1;
+  Put32BE(header.data() + 8, knownCounter_);
+  pending_[0] = header;
+  knownFreeHead_ = Get32(header.data() + 4);
+  knownValid_ = true;
+  bumped_ = true;
+}
+
 void Store::Commit() {
   if (txnDepth_ == 0 || --txnDepth_ > 0) return;
   if (!memory_ && !bumped_ && !pending_.empty()) {
-    Page header;
-    if (ReadPage(0, header, nullptr)) {
-      knownCounter_ = Get32BE(header.data() + 8) + 1;
-      Put32BE(header.data() + 8, knownCounter_);
-      pending_[0] = header;
-      knownFreeHead_ = Get32(header.data() + 4);
-      knownValid_ = true;
-      bumped_ = true;
-    }
+    BumpCounter();
   } else if (!memory_ && pending_.count(0)) {
     knownFreeHead_ = Get32(pending_[0].data() + 4);
   }
@@ -287,7 +353,7 @@ bool Store::TryWriteNode(Node& node, char fill) {
   const std::uint32_t offset = node.offset;
   pending_[offset] = page;
   node.attr = page[0];
-  pendingNodes_[offset] = std::make_shared<const Node>(std::move(node));
+  pendingNodes_[offset] = std::make_shared<Node>(std::move(node));
   if (own) Commit();
   return true;
 }
@@ -357,6 +423,14 @@ bool Store::FreePage(std::uint32_t offset, std::string* error) {
 
 bool Store::Flush(std::string* error) {
   if (memory_) return true;
+  if (dirtyNodes_ != 0) {
+    std::vector<std::uint32_t> changed;
+    changed.reserve(dirtyNodes_);
+    for (const auto& [offset, cached] : nodes_)
+      if (cached.dirty) changed.push_back(offset);
+    for (std::uint32_t offset : changed)
+      if (!SettleNode(offset, error)) return false;
+  }
   if (!deferredError_.empty()) {
     if (error) *error = deferredError_;
     deferredError_.clear();
@@ -385,7 +459,7 @@ bool Store::Flush(std::string* error) {
 }
 
 bool Store::Refresh() {
-  if (!shared_ || memory_ || dirtyCount_ != 0 || inTxn_) return true;
+  if (!shared_ || memory_ || dirtyCount_ != 0 || dirtyNodes_ != 0 || inTxn_) return true;
   std::uint8_t head[12];
   if (!file_.ReadAt(0, head, sizeof head, nullptr)) return false;
   const std::uint32_t counter = Get32BE(head + 8), freeHead = Get32(head + 4);

@@ -3,6 +3,10 @@
 // over an in-memory image while a tag is built), a cache of decoded nodes,
 // the shared free-page list, and small transactions so that an update that
 // fails half-way writes nothing.
+//
+// In exclusive use a tree may change a cached node in place when the change
+// cannot fail (see InPlace); such a node is then newer than its page and is
+// encoded only when it leaves the cache or at Flush.
 #include <array>
 #include <cstdint>
 #include <list>
@@ -41,6 +45,13 @@ class Store {
   std::shared_ptr<const Node> Load(std::uint32_t offset, int keyLen, char fill,
                                    std::string* error);
 
+  // Whether a tree may change nodes from Load in place and report them with
+  // Changed: a writable file in exclusive use, outside a transaction.
+  bool InPlace() const { return writable_ && !memory_ && !shared_ && !inTxn_; }
+  // `node` (from Load) was changed in place and still fits its page: it is
+  // the newest state of its page from now on. Bumps the generation.
+  void Changed(const std::shared_ptr<const Node>& node, char fill);
+
   // Changes are collected until Commit (applied to the page cache) or
   // Abort (dropped). Transactions nest: the outermost Commit applies, any
   // Abort drops everything. Outside a transaction writes apply at once.
@@ -69,15 +80,20 @@ class Store {
 
   // Writes dirty pages, then fsyncs.
   bool Flush(std::string* error);
-  bool HasDirtyPages() const { return dirtyCount_ != 0; }
+  bool HasDirtyPages() const { return dirtyCount_ != 0 || dirtyNodes_ != 0; }
   // Bumped on every committed change; cursors compare it.
   std::uint64_t Generation() const { return generation_; }
 
  private:
   bool FreeHead(std::uint32_t& head, std::string* error);
+  // Raises the header's change counter, within the open transaction.
+  void BumpCounter();
   void TrimNodes();
-  void PutNode(std::uint32_t offset, std::shared_ptr<const Node> node);
+  void PutNode(std::uint32_t offset, std::shared_ptr<Node> node);
   void DropNode(std::uint32_t offset);
+  // Encodes a node changed in place into the page cache; false when it
+  // does not fit (which the tree rules out before it changes a node).
+  bool SettleNode(std::uint32_t offset, std::string* error);
   bool ReadRaw(std::uint32_t offset, Page& out, std::string* error);
   void CachePage(std::uint32_t offset, const Page& page, bool dirty);
   bool WriteBack(std::uint32_t offset, const Page& page, std::string* error);
@@ -105,8 +121,15 @@ class Store {
   std::size_t dirtyCount_ = 0;  // pages with `dirty` set
   std::string deferredError_;            // a write-back that failed on eviction
 
-  std::unordered_map<std::uint32_t, std::shared_ptr<const Node>> nodes_;
+  struct CachedNode {
+    std::shared_ptr<Node> node;
+    std::size_t bytes = 0;  // what it was counted as in nodeBytes_
+    bool dirty = false;     // changed in place, newer than its page
+    char fill = ' ';        // the tree's fill byte, for encoding a dirty node
+  };
+  std::unordered_map<std::uint32_t, CachedNode> nodes_;
   std::size_t nodeBytes_ = 0;  // what nodes_ holds, roughly
+  std::size_t dirtyNodes_ = 0;  // nodes with `dirty` set
 
   bool inTxn_ = false;
   int txnDepth_ = 0;
@@ -115,7 +138,7 @@ class Store {
   std::uint32_t knownCounter_ = 0, knownFreeHead_ = 0;
   bool knownValid_ = false;
   std::map<std::uint32_t, Page> pending_;
-  std::unordered_map<std::uint32_t, std::shared_ptr<const Node>> pendingNodes_;
+  std::unordered_map<std::uint32_t, std::shared_ptr<Node>> pendingNodes_;
   std::uint64_t sizeBeforeTxn_ = 0;
 };
 

@@ -251,17 +251,70 @@ bool Tree::FixRoot(Node& root, std::size_t changed, std::string* error) {
   return store_.WriteNode(top, fill_, error);
 }
 
+void Tree::UpdateParents(std::vector<Step>& path) {
+  const auto len = static_cast<std::size_t>(keyLen_);
+  for (std::size_t level = path.size() - 1; level > 0; --level) {
+    const Node& child = *path[level].node;
+    const std::string_view last = child.Key(child.Count() - 1);
+    const std::uint32_t lastRec = child.recs.back();
+    const std::size_t idx = path[level - 1].index;
+    Node& parent = Mutable(path[level - 1].node);
+    if (parent.Key(idx) == last && parent.recs[idx] == lastRec) return;
+    std::copy(last.begin(), last.end(), parent.keys.begin() + static_cast<std::ptrdiff_t>(idx * len));
+    parent.recs[idx] = lastRec;
+    store_.Changed(path[level - 1].node, fill_);
+  }
+}
+
+bool Tree::InsertInPlace(std::vector<Step>& path, std::string_view key, std::uint32_t rec) {
+  if (!store_.InPlace()) return false;
+  Step& step = path.back();
+  Node& leaf = Mutable(step.node);
+  leaf.Insert(step.index, key, rec);
+  if (LeafBytes(leaf, fill_) > static_cast<int>(kPageSize)) {
+    leaf.Erase(step.index);
+    return false;
+  }
+  store_.Changed(step.node, fill_);
+  if (step.index + 1 == leaf.Count()) UpdateParents(path);
+  return true;
+}
+
+bool Tree::RemoveInPlace(std::vector<Step>& path) {
+  if (!store_.InPlace()) return false;
+  Step& step = path.back();
+  Node& leaf = Mutable(step.node);
+  if (leaf.Count() == 1 && path.size() > 1) return false;  // the node goes
+  removed_.assign(leaf.Key(step.index));
+  const std::uint32_t rec = leaf.recs[step.index];
+  leaf.Erase(step.index);
+  // Rarely, the key after the removed one shares less with its new
+  // neighbour and the page overflows.
+  if (LeafBytes(leaf, fill_) > static_cast<int>(kPageSize)) {
+    leaf.Insert(step.index, removed_, rec);
+    return false;
+  }
+  store_.Changed(step.node, fill_);
+  if (step.index == leaf.Count() && leaf.Count() > 0) UpdateParents(path);
+  return true;
+}
+
 bool Tree::Insert(std::string_view key, std::uint32_t rec, std::string* error) {
   if (key.size() != static_cast<std::size_t>(keyLen_))
     return Fail(error, "key of " + std::to_string(key.size()) + " bytes for a key length of " +
                            std::to_string(keyLen_));
   if (rec == 0) return Fail(error, "record number 0");
-  std::vector<Step> path;
+  std::vector<Step>& path = path_;
+  struct Release {
+    std::vector<Step>& p;
+    ~Release() { p.clear(); }
+  } release{path};
   if (!Descend(key, rec, path, error)) return false;
   Step& leaf = path.back();
   if (leaf.index < leaf.node->Count() &&
       CompareEntry(leaf.node->Key(leaf.index), leaf.node->recs[leaf.index], key, rec) == 0)
     return Fail(error, "the entry is already present");
+  if (InsertInPlace(path, key, rec)) return true;
   leaf.Mut().Insert(leaf.index, key, rec);
   store_.Begin();
   if (!Propagate(path, error)) {
@@ -274,12 +327,17 @@ bool Tree::Insert(std::string_view key, std::uint32_t rec, std::string* error) {
 
 bool Tree::Remove(std::string_view key, std::uint32_t rec, std::string* error) {
   if (key.size() != static_cast<std::size_t>(keyLen_)) return Fail(error, "the entry is not present");
-  std::vector<Step> path;
+  std::vector<Step>& path = path_;
+  struct Release {
+    std::vector<Step>& p;
+    ~Release() { p.clear(); }
+  } release{path};
   if (!Descend(key, rec, path, error)) return false;
   Step& leaf = path.back();
   if (leaf.index >= leaf.node->Count() ||
       CompareEntry(leaf.node->Key(leaf.index), leaf.node->recs[leaf.index], key, rec) != 0)
     return Fail(error, "the entry is not present");
+  if (RemoveInPlace(path)) return true;
   leaf.Mut().Erase(leaf.index);
   store_.Begin();
   if (!Propagate(path, error)) {

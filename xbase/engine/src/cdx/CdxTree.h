@@ -79,6 +79,20 @@ class Tree {
   };
   bool Descend(std::string_view key, std::uint32_t rec, std::vector<Step>& path,
                std::string* error);
+  // In exclusive use, an insert or removal that keeps its leaf within its
+  // page (and not empty, unless it is the root) changes the cached nodes in
+  // place: nothing in it can fail, so it needs no copies and no
+  // transaction. False, with everything as it was, when the general way
+  // (splits, freed nodes) has to do the work.
+  bool InsertInPlace(std::vector<Step>& path, std::string_view key, std::uint32_t rec);
+  bool RemoveInPlace(std::vector<Step>& path);
+  // After the last entry of the leaf at the end of `path` changed: the
+  // parents that describe it take the new last entry.
+  void UpdateParents(std::vector<Step>& path);
+  static Node& Mutable(const std::shared_ptr<const Node>& node) {
+    // The store creates every node it hands out as a mutable object.
+    return const_cast<Node&>(*node);
+  }
   bool Propagate(std::vector<Step>& path, std::string* error);
   bool FixRoot(Node& root, std::size_t changed, std::string* error);
   bool Relink(std::uint32_t offset, bool leftPointer, std::uint32_t to, std::string* error);
@@ -87,6 +101,8 @@ class Tree {
   }
 
   Store& store_;
+  std::vector<Step> path_;  // reused by Insert and Remove
+  std::string removed_;     // the key a removal in place may have to put back
   std::uint32_t root_;
   int keyLen_;
   char fill_;
