@@ -11,7 +11,7 @@ namespace xbe {
 namespace {
 
 constexpr std::size_t kBlockBytes = 4 * 1024;
-constexpr std::size_t kCacheBlocks = 8192;  // 32 MiB at most, whatever the table size
+constexpr std::size_t kCacheBlocks = 32768;  // 128 MiB at most, whatever the table size
 constexpr std::uint64_t kReserveBytes = 64 * 1024;
 constexpr std::uint64_t kReadAheadBlocks = 16;
 constexpr int kVfpBackLink = 263;

@@ -12,8 +12,8 @@ namespace {
 // kept decoded only), so the page cache mainly saves writes; the node cache
 // keeps searches and walks off the file.
 constexpr std::size_t kMaxCachedPages = 32768;              // 16 MiB of pages
-constexpr std::size_t kMaxNodeBytes = std::size_t{40} << 20;  // about 40 MiB of nodes
-constexpr std::size_t kReadAheadPages = 64;                  // 32 KiB
+constexpr std::size_t kMaxNodeBytes = std::size_t{96} << 20;  // about 96 MiB of nodes
+constexpr std::size_t kReadAheadPages = 256;                 // 128 KiB
 
 // What a decoded node occupies, roughly (allocations included).
 std::size_t NodeBytes(const Node& n) {
@@ -158,7 +158,11 @@ std::shared_ptr<const Node> Store::Load(std::uint32_t offset, int keyLen, char f
   }
   if (inTxn_) {
     auto it = pendingNodes_.find(offset);
-    if (it != pendingNodes_.end() && it->second->keyLen == keyLen) return it->second;
+    if (it != pendingNodes_.end()) {
+      if (it->second.node->keyLen == keyLen) return it->second.node;
+      if (error) *error = "node " + Hex(offset) + " belongs to two trees";
+      return nullptr;
+    }
   }
   if (!(inTxn_ && pending_.count(offset))) {
     auto it = nodes_.find(offset);
@@ -288,7 +292,7 @@ void Store::BumpCounter() {
 
 void Store::Commit() {
   if (txnDepth_ == 0 || --txnDepth_ > 0) return;
-  if (!memory_ && !bumped_ && !pending_.empty()) {
+  if (!memory_ && !bumped_ && (!pending_.empty() || !pendingNodes_.empty())) {
     BumpCounter();
   } else if (!memory_ && pending_.count(0)) {
     knownFreeHead_ = Get32(pending_[0].data() + 4);
@@ -303,7 +307,10 @@ void Store::Commit() {
     }
     DropNode(offset);
   }
-  for (auto& [offset, node] : pendingNodes_) PutNode(offset, node);
+  for (auto& [offset, pn] : pendingNodes_) {
+    if (memory_) PutNode(offset, std::move(pn.node));
+    else PutDirtyNode(offset, std::move(pn.node), pn.fill);
+  }
   pending_.clear();
   pendingNodes_.clear();
   ++generation_;
@@ -329,33 +336,75 @@ void Store::WritePage(std::uint32_t offset, const Page& page) {
   Commit();
 }
 
-bool Store::WriteNode(const Node& node, char fill, std::string* error) {
-  Page page;
-  if (!EncodeNode(node, fill, page.data())) {
-    if (error) *error = "node " + Hex(node.offset) + " does not fit its page";
-    return false;
+namespace {
+// The attribute a node is written with: leaf and root bits.
+std::uint16_t AttrOf(const Node& n) {
+  return static_cast<std::uint16_t>((n.leaf ? 2 : 0) | (n.IsRoot() ? 1 : 0));
+}
+}  // namespace
+
+void Store::PutDirtyNode(std::uint32_t offset, std::shared_ptr<Node> node, char fill) {
+  const std::size_t bytes = NodeBytes(*node);
+  auto [it, added] = nodes_.try_emplace(offset);
+  if (!added) {
+    nodeBytes_ -= it->second.bytes;
+    if (it->second.dirty) --dirtyNodes_;
   }
-  bool own = !inTxn_;
-  if (own) Begin();
-  pending_[node.offset] = page;
-  auto copy = std::make_shared<Node>(node);
-  copy->attr = page[0];  // what is on disk now
-  pendingNodes_[node.offset] = std::move(copy);
-  if (own) Commit();
+  it->second = CachedNode{std::move(node), bytes, true, fill};
+  ++dirtyNodes_;
+  nodeBytes_ += bytes;
+  if (nodeBytes_ > kMaxNodeBytes) TrimNodes();
+}
+
+bool Store::StageNode(std::shared_ptr<Node> node, char fill, std::string* error) {
+  const std::uint32_t offset = node->offset;
+  if (memory_) {
+    // A tag being built: the image takes the encoded page at once.
+    Page page;
+    if (!EncodeNode(*node, fill, page.data())) {
+      if (error) *error = "node " + Hex(offset) + " does not fit its page";
+      return false;
+    }
+    node->attr = page[0];
+    pending_[offset] = page;
+  } else {
+    // Kept decoded; encoded when it leaves the node cache or at Flush.
+    if (!NodeFits(*node, fill)) {
+      if (error) *error = "node " + Hex(offset) + " does not fit its page";
+      return false;
+    }
+    node->attr = AttrOf(*node);
+    pending_.erase(offset);
+  }
+  pendingNodes_[offset] = PendingNode{std::move(node), fill};
   return true;
 }
 
-bool Store::TryWriteNode(Node& node, char fill) {
-  Page page;
-  if (!EncodeNode(node, fill, page.data())) return false;
+bool Store::WriteNode(const Node& node, char fill, std::string* error) {
+  if (!NodeFits(node, fill)) {
+    if (error) *error = "node " + Hex(node.offset) + " does not fit its page";
+    return false;
+  }
   const bool own = !inTxn_;
   if (own) Begin();
-  const std::uint32_t offset = node.offset;
-  pending_[offset] = page;
-  node.attr = page[0];
-  pendingNodes_[offset] = std::make_shared<Node>(std::move(node));
-  if (own) Commit();
-  return true;
+  const bool ok = StageNode(std::make_shared<Node>(node), fill, error);
+  if (own) {
+    if (ok) Commit();
+    else Abort();
+  }
+  return ok;
+}
+
+bool Store::TryWriteNode(Node& node, char fill) {
+  if (!NodeFits(node, fill)) return false;
+  const bool own = !inTxn_;
+  if (own) Begin();
+  const bool ok = StageNode(std::make_shared<Node>(std::move(node)), fill, nullptr);
+  if (own) {
+    if (ok) Commit();
+    else Abort();
+  }
+  return ok;
 }
 
 bool Store::FreeHead(std::uint32_t& head, std::string* error) {
@@ -423,35 +472,64 @@ bool Store::FreePage(std::uint32_t offset, std::string* error) {
 
 bool Store::Flush(std::string* error) {
   if (memory_) return true;
-  if (dirtyNodes_ != 0) {
-    std::vector<std::uint32_t> changed;
-    changed.reserve(dirtyNodes_);
-    for (const auto& [offset, cached] : nodes_)
-      if (cached.dirty) changed.push_back(offset);
-    for (std::uint32_t offset : changed)
-      if (!SettleNode(offset, error)) return false;
-  }
   if (!deferredError_.empty()) {
     if (error) *error = deferredError_;
     deferredError_.clear();
     return false;
   }
-  if (dirtyCount_ == 0) return true;
+  if (dirtyCount_ == 0 && dirtyNodes_ == 0) return true;
   if (!writable_) {
     if (error) *error = path_ + ": index opened read-only";
     return false;
   }
-  // In file order.
-  std::vector<std::uint32_t> dirty;
-  dirty.reserve(dirtyCount_);
+  // Everything newer than the file, in file order: changed nodes encoded
+  // (a node supersedes a cached page of the same offset), then changed
+  // pages. Nothing counts as written before its write succeeded.
+  std::vector<std::pair<std::uint32_t, const std::uint8_t*>> out;
+  out.reserve(dirtyCount_ + dirtyNodes_);
+  std::vector<Page> encoded(dirtyNodes_);
+  std::size_t e = 0;
+  for (const auto& [offset, cached] : nodes_) {
+    if (!cached.dirty) continue;
+    if (!EncodeNode(*cached.node, cached.fill, encoded[e].data())) {
+      if (error) *error = "node " + Hex(offset) + " does not fit its page";
+      return false;
+    }
+    out.emplace_back(offset, encoded[e++].data());
+  }
   for (const auto& [offset, cached] : pages_)
-    if (cached.dirty) dirty.push_back(offset);
-  std::sort(dirty.begin(), dirty.end());
-  for (std::uint32_t offset : dirty) {
-    Cached& c = pages_.find(offset)->second;
-    if (!WriteBack(offset, c.page, error)) return false;
-    c.dirty = false;
-    --dirtyCount_;
+    if (cached.dirty && !(dirtyNodes_ && IsDirtyNode(offset))) out.emplace_back(offset, cached.page.data());
+  std::sort(out.begin(), out.end());
+  // Runs of neighbouring pages go out in one write each.
+  constexpr std::size_t kRunPages = 256;
+  std::vector<std::uint8_t> run;
+  for (std::size_t i = 0; i < out.size();) {
+    std::size_t j = i + 1;
+    while (j < out.size() && j - i < kRunPages && out[j].first == out[j - 1].first + kPageSize) ++j;
+    run.resize((j - i) * kPageSize);
+    for (std::size_t k = i; k < j; ++k)
+      std::memcpy(run.data() + (k - i) * kPageSize, out[k].second, kPageSize);
+    if (!file_.WriteAt(out[i].first, run.data(), run.size(), error)) return false;
+    onDisk_ = std::max<std::uint64_t>(onDisk_, std::uint64_t(out[j - 1].first) + kPageSize);
+    i = j;
+  }
+  for (auto& [offset, cached] : nodes_) {
+    if (!cached.dirty) continue;
+    cached.dirty = false;
+    --dirtyNodes_;
+    // The page cache must not keep an older state of this page.
+    auto p = pages_.find(offset);
+    if (p != pages_.end()) {
+      if (p->second.dirty) --dirtyCount_;
+      lru_.erase(p->second.lru);
+      pages_.erase(p);
+    }
+  }
+  for (auto& [offset, cached] : pages_) {
+    if (cached.dirty) {
+      cached.dirty = false;
+      --dirtyCount_;
+    }
   }
   if (!file_.Sync(error)) return false;
   bumped_ = false;

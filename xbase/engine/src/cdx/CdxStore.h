@@ -91,6 +91,15 @@ class Store {
   void TrimNodes();
   void PutNode(std::uint32_t offset, std::shared_ptr<Node> node);
   void DropNode(std::uint32_t offset);
+  bool IsDirtyNode(std::uint32_t offset) const {
+    auto it = nodes_.find(offset);
+    return it != nodes_.end() && it->second.dirty;
+  }
+  // A node written by a committed transaction: kept decoded, newer than its
+  // page.
+  void PutDirtyNode(std::uint32_t offset, std::shared_ptr<Node> node, char fill);
+  // Puts a node written in the open transaction among the pending changes.
+  bool StageNode(std::shared_ptr<Node> node, char fill, std::string* error);
   // Encodes a node changed in place into the page cache; false when it
   // does not fit (which the tree rules out before it changes a node).
   bool SettleNode(std::uint32_t offset, std::string* error);
@@ -138,7 +147,11 @@ class Store {
   std::uint32_t knownCounter_ = 0, knownFreeHead_ = 0;
   bool knownValid_ = false;
   std::map<std::uint32_t, Page> pending_;
-  std::unordered_map<std::uint32_t, std::shared_ptr<Node>> pendingNodes_;
+  struct PendingNode {
+    std::shared_ptr<Node> node;
+    char fill = ' ';
+  };
+  std::unordered_map<std::uint32_t, PendingNode> pendingNodes_;
   std::uint64_t sizeBeforeTxn_ = 0;
 };
 
