@@ -431,6 +431,19 @@ bool DbfTable::WriteCached(std::uint64_t offset, const char* data, std::size_t s
   return true;
 }
 
+void DbfTable::Prefetch(std::uint32_t recno) const {
+  if (!caching_ || blocks_.empty() || recno < 1 || recno > count_) return;
+  const std::size_t len = static_cast<std::size_t>(recordLength_);
+  const std::uint64_t at = static_cast<std::uint64_t>(headerLength_) + (recno - 1ull) * len;
+  const std::uint64_t n = at / kBlockBytes;
+  const Block& b = blocks_[n % kCacheBlocks];
+  if (b.number != n) return;
+  const std::size_t in = static_cast<std::size_t>(at % kBlockBytes);
+  const std::size_t end = std::min<std::size_t>(in + len, b.valid);
+  for (std::size_t line = in & ~std::size_t{63}; line < end; line += 64)
+    __builtin_prefetch(b.bytes.get() + line);
+}
+
 bool DbfTable::ReadRecord(std::uint32_t recno, char* out, std::string* error) {
   if (recno < 1 || recno > count_)
     return Fail(error, file_.Path() + ": record " + std::to_string(recno) + " does not exist");

@@ -85,6 +85,9 @@ class DbfTable {
 
   // `recno` 1..RecordCount; `out` holds RecordLength bytes.
   bool ReadRecord(std::uint32_t recno, char* out, std::string* error);
+  // Asks the processor to fetch a cached record into its caches, so that a
+  // read soon after does not wait for memory. Does nothing else.
+  void Prefetch(std::uint32_t recno) const;
   bool WriteRecord(std::uint32_t recno, const char* data, std::string* error);
   // Writes the record after the last one, then 0x1A, then the header (count
   // and date). On failure the record count is unchanged.

@@ -35,6 +35,10 @@ class TagCursor {
   virtual bool SeekEntry(const IndexEntry& entry) = 0;
   virtual bool Valid() const = 0;
   virtual const IndexEntry& Current() const = 0;
+  // The record number of the entry `steps` entries after the current one in
+  // stored order (before it when negative) when the cursor knows it without
+  // any work, else 0. A hint for reading ahead, never a position.
+  virtual std::uint32_t Ahead(int /*steps*/) const { return 0; }
 };
 
 class IndexTag {

@@ -95,20 +95,23 @@ bool IsMemoField(const DbfTable& table, const FieldInfo& f) {
   }
 }
 
-std::string FieldText(const FieldInfo& f, std::string_view b) {
+bool FieldTextView(const FieldInfo& f, std::string_view b, std::string_view& text) {
   switch (f.type) {
     case 'C':
-      return std::string(b.substr(0, TrimmedLength(b, ' ')));
+      text = b.substr(0, TrimmedLength(b, ' '));
+      return true;
     case 'N':
     case 'F': {
       std::size_t s = 0;
       while (s < b.size() && b[s] == ' ') ++s;
-      return std::string(b.substr(s));
+      text = b.substr(s);
+      return true;
     }
     case 'D': {
       std::size_t n = b.size();
       while (n > 0 && (b[n - 1] == ' ' || b[n - 1] == '\0')) --n;
-      return std::string(b.substr(0, n));
+      text = b.substr(0, n);
+      return true;
     }
     case 'L':
       switch (b.empty() ? ' ' : b[0]) {
@@ -116,18 +119,27 @@ std::string FieldText(const FieldInfo& f, std::string_view b) {
         case 't':
         case 'Y':
         case 'y':
-          return "T";
+          text = "T";
+          return true;
         case 'F':
         case 'f':
         case 'N':
         case 'n':
-          return "F";
+          text = "F";
+          return true;
         default:
-          return "";
+          text = {};
+          return true;
       }
     default:
-      return Hex(b);
+      return false;
   }
+}
+
+std::string FieldText(const FieldInfo& f, std::string_view b) {
+  std::string_view text;
+  if (FieldTextView(f, b, text)) return std::string(text);
+  return Hex(b);
 }
 
 std::string EscapeMemo(std::string_view memo) {

@@ -21,6 +21,9 @@ bool RecordLine(WorkArea& wa, std::string& line, std::string* error);
 
 // The value of a non-memo field as text.
 std::string FieldText(const FieldInfo& f, std::string_view bytes);
+// The same without a copy for the types whose text lies in the stored bytes
+// (C, N, F, D, L); false for the binary types, which need FieldText.
+bool FieldTextView(const FieldInfo& f, std::string_view bytes, std::string_view& text);
 
 // The stored bytes (f.width of them) for `text` in the form above. False with
 // *error when the text does not fit the field or is not of its form.

@@ -97,6 +97,12 @@ class CdxCursor : public TagCursor {
   }
   bool Valid() const override { return valid_; }
   const IndexEntry& Current() const override { return cur_; }
+  std::uint32_t Ahead(int steps) const override {
+    if (!valid_ || Stale()) return 0;
+    const std::int64_t at = static_cast<std::int64_t>(pos_.index) + steps;
+    if (at < 0 || at >= static_cast<std::int64_t>(pos_.leaf->Count())) return 0;
+    return pos_.leaf->recs[static_cast<std::size_t>(at)];
+  }
 
  private:
   bool Stale() const { return gen_ != tree_.GetStore().Generation(); }
