@@ -165,12 +165,11 @@ std::shared_ptr<const Node> Store::Load(std::uint32_t offset, int keyLen, char f
     }
   }
   if (!(inTxn_ && pending_.count(offset))) {
-    auto it = nodes_.find(offset);
-    if (it != nodes_.end()) {
-      if (it->second.node->keyLen == keyLen) return it->second.node;
+    if (CachedNode* c = nodes_.Find(offset)) {
+      if (c->node->keyLen == keyLen) return c->node;
       // Asked for with another key length (a damaged file whose trees share
       // a page): the page must hold the newest state before it is decoded.
-      if (it->second.dirty && !SettleNode(offset, error)) return nullptr;
+      if (c->dirty && !SettleNode(offset, error)) return nullptr;
     }
   }
   Page page;
@@ -189,23 +188,23 @@ std::shared_ptr<const Node> Store::Load(std::uint32_t offset, int keyLen, char f
 
 void Store::PutNode(std::uint32_t offset, std::shared_ptr<Node> node) {
   const std::size_t bytes = NodeBytes(*node);
-  auto [it, added] = nodes_.try_emplace(offset);
+  auto [c, added] = nodes_.Emplace(offset);
   if (!added) {
-    nodeBytes_ -= it->second.bytes;
-    if (it->second.dirty) --dirtyNodes_;
+    nodeBytes_ -= c->bytes;
+    if (c->dirty) --dirtyNodes_;
   }
-  it->second = CachedNode{std::move(node), bytes, false};
+  *c = CachedNode{std::move(node), bytes, false};
   nodeBytes_ += bytes;
   if (nodeBytes_ > kMaxNodeBytes) TrimNodes();
 }
 
 void Store::DropNode(std::uint32_t offset) {
   // The page itself was rewritten: a node changed in place is outdated too.
-  auto it = nodes_.find(offset);
-  if (it == nodes_.end()) return;
-  nodeBytes_ -= it->second.bytes;
-  if (it->second.dirty) --dirtyNodes_;
-  nodes_.erase(it);
+  CachedNode* c = nodes_.Find(offset);
+  if (!c) return;
+  nodeBytes_ -= c->bytes;
+  if (c->dirty) --dirtyNodes_;
+  nodes_.Erase(offset);
 }
 
 void Store::Changed(const std::shared_ptr<const Node>& node, char fill) {
@@ -217,21 +216,15 @@ void Store::Changed(const std::shared_ptr<const Node>& node, char fill) {
     Commit();
   }
   const std::uint32_t offset = node->offset;
-  auto [it, added] = nodes_.try_emplace(offset);
-  if (!added) nodeBytes_ -= it->second.bytes;
-  if (!added && it->second.node.get() != node.get() && it->second.dirty) {
-    // Never happens: a tree changes only the node Load gave it, and a node
-    // changed in place leaves the cache only through SettleNode.
-    --dirtyNodes_;
-    it->second.dirty = false;
-  }
+  auto [c, added] = nodes_.Emplace(offset);
+  if (!added) nodeBytes_ -= c->bytes;
   // The store created every node it hands out as a mutable object.
-  it->second.node = std::const_pointer_cast<Node>(node);
-  it->second.bytes = NodeBytes(*node);
-  it->second.fill = fill;
-  nodeBytes_ += it->second.bytes;
-  if (!it->second.dirty) {
-    it->second.dirty = true;
+  c->node = std::const_pointer_cast<Node>(node);
+  c->bytes = NodeBytes(*node);
+  c->fill = fill;
+  nodeBytes_ += c->bytes;
+  if (!c->dirty) {
+    c->dirty = true;
     ++dirtyNodes_;
   }
   ++generation_;
@@ -239,14 +232,14 @@ void Store::Changed(const std::shared_ptr<const Node>& node, char fill) {
 }
 
 bool Store::SettleNode(std::uint32_t offset, std::string* error) {
-  auto it = nodes_.find(offset);
-  if (it == nodes_.end() || !it->second.dirty) return true;
+  CachedNode* c = nodes_.Find(offset);
+  if (!c || !c->dirty) return true;
   Page page;
-  if (!EncodeNode(*it->second.node, it->second.fill, page.data())) {
+  if (!EncodeNode(*c->node, c->fill, page.data())) {
     if (error) *error = "node " + Hex(offset) + " does not fit its page";
     return false;
   }
-  it->second.dirty = false;
+  c->dirty = false;
   --dirtyNodes_;
   CachePage(offset, page, true);
   return true;
@@ -256,18 +249,13 @@ void Store::TrimNodes() {
   // Drop about an eighth, wherever the hash puts them: cheap, and a walk or
   // a seek only needs the few nodes it is on. A node changed in place goes
   // to the page cache first.
-  std::size_t drop = nodes_.size() / 8 + 1;
-  for (auto it = nodes_.begin(); it != nodes_.end() && drop > 0; --drop) {
-    if (it->second.dirty) {
-      std::string err;
-      if (!SettleNode(it->first, &err)) {
-        if (deferredError_.empty()) deferredError_ = err;
-        ++it;
-        continue;
-      }
+  for (std::uint32_t offset : nodes_.SomeKeys(nodes_.Size() / 8 + 1)) {
+    std::string err;
+    if (!SettleNode(offset, &err)) {
+      if (deferredError_.empty()) deferredError_ = err;
+      continue;
     }
-    nodeBytes_ -= it->second.bytes;
-    it = nodes_.erase(it);
+    DropNode(offset);
   }
 }
 
@@ -345,12 +333,12 @@ std::uint16_t AttrOf(const Node& n) {
 
 void Store::PutDirtyNode(std::uint32_t offset, std::shared_ptr<Node> node, char fill) {
   const std::size_t bytes = NodeBytes(*node);
-  auto [it, added] = nodes_.try_emplace(offset);
+  auto [c, added] = nodes_.Emplace(offset);
   if (!added) {
-    nodeBytes_ -= it->second.bytes;
-    if (it->second.dirty) --dirtyNodes_;
+    nodeBytes_ -= c->bytes;
+    if (c->dirty) --dirtyNodes_;
   }
-  it->second = CachedNode{std::move(node), bytes, true, fill};
+  *c = CachedNode{std::move(node), bytes, true, fill};
   ++dirtyNodes_;
   nodeBytes_ += bytes;
   if (nodeBytes_ > kMaxNodeBytes) TrimNodes();
@@ -489,14 +477,17 @@ bool Store::Flush(std::string* error) {
   out.reserve(dirtyCount_ + dirtyNodes_);
   std::vector<Page> encoded(dirtyNodes_);
   std::size_t e = 0;
-  for (const auto& [offset, cached] : nodes_) {
-    if (!cached.dirty) continue;
+  bool fits = true;
+  nodes_.ForEach([&](std::uint32_t offset, CachedNode& cached) {
+    if (!cached.dirty || !fits) return;
     if (!EncodeNode(*cached.node, cached.fill, encoded[e].data())) {
       if (error) *error = "node " + Hex(offset) + " does not fit its page";
-      return false;
+      fits = false;
+      return;
     }
     out.emplace_back(offset, encoded[e++].data());
-  }
+  });
+  if (!fits) return false;
   for (const auto& [offset, cached] : pages_)
     if (cached.dirty && !(dirtyNodes_ && IsDirtyNode(offset))) out.emplace_back(offset, cached.page.data());
   std::sort(out.begin(), out.end());
@@ -513,8 +504,8 @@ bool Store::Flush(std::string* error) {
     onDisk_ = std::max<std::uint64_t>(onDisk_, std::uint64_t(out[j - 1].first) + kPageSize);
     i = j;
   }
-  for (auto& [offset, cached] : nodes_) {
-    if (!cached.dirty) continue;
+  nodes_.ForEach([&](std::uint32_t offset, CachedNode& cached) {
+    if (!cached.dirty) return;
     cached.dirty = false;
     --dirtyNodes_;
     // The page cache must not keep an older state of this page.
@@ -524,7 +515,7 @@ bool Store::Flush(std::string* error) {
       lru_.erase(p->second.lru);
       pages_.erase(p);
     }
-  }
+  });
   for (auto& [offset, cached] : pages_) {
     if (cached.dirty) {
       cached.dirty = false;
@@ -546,7 +537,7 @@ bool Store::Refresh() {
     // Another process wrote: nothing cached can be trusted any more.
     pages_.clear();
     lru_.clear();
-    nodes_.clear();
+    nodes_.Clear();
     nodeBytes_ = 0;
     ++generation_;
     std::int64_t size = file_.Size();

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "cdx/CdxNode.h"
+#include "cdx/OffsetMap.h"
 #include "platform/RandomFile.h"
 
 namespace xbe::cdx {
@@ -92,8 +93,8 @@ class Store {
   void PutNode(std::uint32_t offset, std::shared_ptr<Node> node);
   void DropNode(std::uint32_t offset);
   bool IsDirtyNode(std::uint32_t offset) const {
-    auto it = nodes_.find(offset);
-    return it != nodes_.end() && it->second.dirty;
+    const CachedNode* c = nodes_.Find(offset);
+    return c && c->dirty;
   }
   // A node written by a committed transaction: kept decoded, newer than its
   // page.
@@ -136,7 +137,7 @@ class Store {
     bool dirty = false;     // changed in place, newer than its page
     char fill = ' ';        // the tree's fill byte, for encoding a dirty node
   };
-  std::unordered_map<std::uint32_t, CachedNode> nodes_;
+  OffsetMap<CachedNode> nodes_;
   std::size_t nodeBytes_ = 0;  // what nodes_ holds, roughly
   std::size_t dirtyNodes_ = 0;  // nodes with `dirty` set
 
