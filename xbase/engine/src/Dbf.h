@@ -124,8 +124,17 @@ class DbfTable {
     std::uint64_t number = ~std::uint64_t{0};
     std::uint32_t valid = 0;  // bytes that hold file data (short at the end)
     bool dirty = false;
-    std::unique_ptr<char[]> bytes;
+    char* bytes = nullptr;  // the slot's room in its chunk, once used
   };
+  // The blocks' bytes lie in chunks of neighbouring slots, allocated when a
+  // slot of theirs is first used: a slot's bytes stay at one address, so a
+  // prefetch needs no lookup, and a large table's cache can sit on huge
+  // pages.
+  struct ChunkFree {
+    void operator()(char* p) const;
+  };
+  std::vector<std::unique_ptr<char, ChunkFree>> chunks_;
+  char* SlotBytes(std::size_t slot);
   Block* CachedBlock(std::uint64_t number, std::string* error);
   bool WriteBackBlock(Block& b, std::string* error);
   bool WriteBackAll(std::string* error);

@@ -330,9 +330,16 @@ bool Tree::Remove(std::string_view key, std::uint32_t rec, std::string* error) {
   std::vector<Step>& path = path_;
   struct Release {
     std::vector<Step>& p;
-    ~Release() { p.clear(); }
-  } release{path};
-  if (!Descend(key, rec, path, error)) return false;
+    std::vector<Step>& memo;
+    ~Release() {
+      p.clear();
+      memo.clear();
+    }
+  } release{path, memo_};
+  if (!memo_.empty() && memoGeneration_ == store_.Generation() && memoRec_ == rec && memoKey_ == key)
+    path.swap(memo_);
+  else if (!Descend(key, rec, path, error))
+    return false;
   Step& leaf = path.back();
   if (leaf.index >= leaf.node->Count() ||
       CompareEntry(leaf.node->Key(leaf.index), leaf.node->recs[leaf.index], key, rec) != 0)
@@ -349,10 +356,24 @@ bool Tree::Remove(std::string_view key, std::uint32_t rec, std::string* error) {
 }
 
 bool Tree::Contains(std::string_view key, std::uint32_t rec, std::string* error) {
+  memo_.clear();
   if (key.size() != static_cast<std::size_t>(keyLen_)) return false;
-  Pos pos;
-  if (!LowerBound(key, rec, pos, error)) return false;
-  return pos.leaf->Key(pos.index) == key && pos.leaf->recs[pos.index] == rec;
+  if (!Descend(key, rec, memo_, error)) {
+    memo_.clear();
+    return false;
+  }
+  const Step& leaf = memo_.back();
+  const bool found = leaf.index < leaf.node->Count() &&
+                     CompareEntry(leaf.node->Key(leaf.index), leaf.node->recs[leaf.index], key, rec) == 0;
+  if (!found) {
+    memo_.clear();
+    return false;
+  }
+  // A removal of this entry before anything changes can start from here.
+  memoGeneration_ = store_.Generation();
+  memoKey_.assign(key);
+  memoRec_ = rec;
+  return true;
 }
 
 bool Tree::LowerBound(std::string_view key, std::uint32_t rec, Pos& pos, std::string* error) {

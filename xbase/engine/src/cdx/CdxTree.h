@@ -103,6 +103,12 @@ class Tree {
   Store& store_;
   std::vector<Step> path_;  // reused by Insert and Remove
   std::string removed_;     // the key a removal in place may have to put back
+  // The way down to the entry Contains last found, valid while the store's
+  // generation stays: the removal that usually follows starts from it.
+  std::vector<Step> memo_;
+  std::uint64_t memoGeneration_ = 0;
+  std::string memoKey_;
+  std::uint32_t memoRec_ = 0;
   std::uint32_t root_;
   int keyLen_;
   char fill_;
