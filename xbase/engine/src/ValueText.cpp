@@ -1,5 +1,7 @@
 #include "ValueText.h"
 
+#include <bit>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -33,7 +35,11 @@ std::size_t TrimmedLength(std::string_view b, char pad) {
   while (n >= 8) {
     std::uint64_t w;
     std::memcpy(&w, b.data() + n - 8, 8);
-    if (w != pattern) break;
+    if (w != pattern) {
+      if constexpr (std::endian::native == std::endian::little)
+        return n - static_cast<std::size_t>(std::countl_zero(w ^ pattern) / 8);
+      break;
+    }
     n -= 8;
   }
   while (n > 0 && b[n - 1] == pad) --n;
@@ -103,6 +109,20 @@ bool FieldTextView(const FieldInfo& f, std::string_view b, std::string_view& tex
     case 'N':
     case 'F': {
       std::size_t s = 0;
+      if constexpr (std::endian::native == std::endian::little) {
+        // Leading blanks eight at a time.
+        while (s + 8 <= b.size()) {
+          std::uint64_t w;
+          std::memcpy(&w, b.data() + s, 8);
+          const std::uint64_t other = w ^ 0x2020202020202020ull;
+          if (other != 0) {
+            s += static_cast<std::size_t>(std::countr_zero(other) / 8);
+            text = b.substr(s);
+            return true;
+          }
+          s += 8;
+        }
+      }
       while (s < b.size() && b[s] == ' ') ++s;
       text = b.substr(s);
       return true;

@@ -7,12 +7,10 @@
 namespace xbe::cdx {
 
 namespace {
-// Both caches are bounded whatever the index size. Raw pages are mostly
-// the changed ones waiting to be written back (a node read for a search is
-// kept decoded only), so the page cache mainly saves writes; the node cache
-// keeps searches and walks off the file.
-constexpr std::size_t kMaxCachedPages = 32768;              // 16 MiB of pages
-constexpr std::size_t kMaxNodeBytes = std::size_t{96} << 20;  // about 96 MiB of nodes
+// Both caches are bounded whatever the index size. The node cache holds
+// what searches and walks use, and the changed nodes until they are written
+// back; the page cache holds pages read ahead and the other pages (header,
+// free list) until they are written back.
 constexpr std::size_t kReadAheadPages = 256;                 // 128 KiB
 
 // What a decoded node occupies, roughly (allocations included).
@@ -102,7 +100,7 @@ void Store::CachePage(std::uint32_t offset, const Page& page, bool dirty) {
     it->second.dirty = true;
     ++dirtyCount_;
   }
-  while (pages_.size() > kMaxCachedPages) {
+  while (pages_.size() > maxPages_) {
     std::uint32_t victim = lru_.back();
     auto v = pages_.find(victim);
     if (v->second.dirty) {
@@ -134,7 +132,7 @@ bool Store::ReadAhead(std::uint32_t offset, Page& out, std::string* error) {
   const std::uint64_t chunk = kReadAheadPages * kPageSize;
   const std::uint64_t start = offset / chunk * chunk;
   const std::uint64_t end = std::min(start + chunk, onDisk_ / kPageSize * kPageSize);
-  if (pages_.size() + kReadAheadPages > kMaxCachedPages || end <= std::uint64_t(offset) + kPageSize ||
+  if (pages_.size() + kReadAheadPages > maxPages_ || end <= std::uint64_t(offset) + kPageSize ||
       end <= start)
     return file_.ReadAt(offset, out.data(), kPageSize, error);
   readAhead_.resize(static_cast<std::size_t>(end - start));
@@ -195,7 +193,7 @@ void Store::PutNode(std::uint32_t offset, std::shared_ptr<Node> node) {
   }
   *c = CachedNode{std::move(node), bytes, false};
   nodeBytes_ += bytes;
-  if (nodeBytes_ > kMaxNodeBytes) TrimNodes();
+  if (nodeBytes_ > maxNodeBytes_) TrimNodes();
 }
 
 void Store::DropNode(std::uint32_t offset) {
@@ -228,7 +226,7 @@ void Store::Changed(const std::shared_ptr<const Node>& node, char fill) {
     ++dirtyNodes_;
   }
   ++generation_;
-  if (nodeBytes_ > kMaxNodeBytes) TrimNodes();
+  if (nodeBytes_ > maxNodeBytes_) TrimNodes();
 }
 
 bool Store::SettleNode(std::uint32_t offset, std::string* error) {
@@ -341,7 +339,7 @@ void Store::PutDirtyNode(std::uint32_t offset, std::shared_ptr<Node> node, char 
   *c = CachedNode{std::move(node), bytes, true, fill};
   ++dirtyNodes_;
   nodeBytes_ += bytes;
-  if (nodeBytes_ > kMaxNodeBytes) TrimNodes();
+  if (nodeBytes_ > maxNodeBytes_) TrimNodes();
 }
 
 bool Store::StageNode(std::shared_ptr<Node> node, char fill, std::string* error) {
@@ -475,11 +473,13 @@ bool Store::Flush(std::string* error) {
   // pages. Nothing counts as written before its write succeeded.
   std::vector<std::pair<std::uint32_t, const std::uint8_t*>> out;
   out.reserve(dirtyCount_ + dirtyNodes_);
-  std::vector<Page> encoded(dirtyNodes_);
+  std::size_t changed = 0;
+  nodes_.ForEach([&](std::uint32_t, CachedNode& cached) { changed += cached.dirty ? 1 : 0; });
+  std::vector<Page> encoded(changed);
   std::size_t e = 0;
   bool fits = true;
   nodes_.ForEach([&](std::uint32_t offset, CachedNode& cached) {
-    if (!cached.dirty || !fits) return;
+    if (!cached.dirty || !fits || e == encoded.size()) return;
     if (!EncodeNode(*cached.node, cached.fill, encoded[e].data())) {
       if (error) *error = "node " + Hex(offset) + " does not fit its page";
       fits = false;

@@ -81,6 +81,13 @@ class Store {
 
   // Writes dirty pages, then fsyncs.
   bool Flush(std::string* error);
+  // Bounds of the two caches (the defaults hold the index of a table of a
+  // million records); smaller bounds make every path of eviction run.
+  void SetCacheLimits(std::size_t maxNodeBytes, std::size_t maxPages) {
+    maxNodeBytes_ = maxNodeBytes;
+    maxPages_ = maxPages;
+  }
+
   bool HasDirtyPages() const { return dirtyCount_ != 0 || dirtyNodes_ != 0; }
   // Bumped on every committed change; cursors compare it.
   std::uint64_t Generation() const { return generation_; }
@@ -139,6 +146,8 @@ class Store {
   };
   OffsetMap<CachedNode> nodes_;
   std::size_t nodeBytes_ = 0;  // what nodes_ holds, roughly
+  std::size_t maxNodeBytes_ = std::size_t{96} << 20;  // about 96 MiB of decoded nodes
+  std::size_t maxPages_ = 32768;                      // 16 MiB of raw pages
   std::size_t dirtyNodes_ = 0;  // nodes with `dirty` set
 
   bool inTxn_ = false;
