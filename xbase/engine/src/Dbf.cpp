@@ -4,6 +4,9 @@
 #include <cstring>
 #include <new>
 
+#if defined(_MSC_VER)
+#include <xmmintrin.h>
+#endif
 #if __has_include(<sys/mman.h>)
 #include <sys/mman.h>
 #endif
@@ -458,6 +461,16 @@ char* DbfTable::SlotBytes(std::size_t slot) {
   return chunks_[chunk].get() + (slot % kChunkSlots) * kBlockBytes;
 }
 
+namespace {
+inline void PrefetchLine(const void* p) {
+#if defined(_MSC_VER)
+  _mm_prefetch(static_cast<const char*>(p), _MM_HINT_T0);
+#else
+  __builtin_prefetch(p);
+#endif
+}
+}  // namespace
+
 void DbfTable::Prefetch(std::uint32_t recno) const {
   if (!caching_ || blocks_.empty() || recno < 1 || recno > count_) return;
   const std::size_t len = static_cast<std::size_t>(recordLength_);
@@ -471,8 +484,8 @@ void DbfTable::Prefetch(std::uint32_t recno) const {
   const std::size_t in = static_cast<std::size_t>(at % kBlockBytes);
   const std::size_t end = std::min<std::size_t>(in + len, kBlockBytes);
   for (std::size_t line = in & ~std::size_t{63}; line < end; line += 64)
-    __builtin_prefetch(base + line);
-  __builtin_prefetch(&blocks_[slot]);
+    PrefetchLine(base + line);
+  PrefetchLine(&blocks_[slot]);
 }
 
 bool DbfTable::ReadRecord(std::uint32_t recno, char* out, std::string* error) {

@@ -17,7 +17,12 @@
 // An interior entry carries the last (key, recno) of its child's subtree.
 // Leaf keys drop the bytes shared with the previous (fully expanded) key and
 // their trailing fill bytes (blank for character keys, 0 otherwise).
+#include <bit>
 #include <cstdint>
+#include <cstring>
+#if defined(_MSC_VER)
+#include <stdlib.h>
+#endif
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,11 +88,42 @@ struct Node {
   void Erase(std::size_t i);
 };
 
+// Unsigned byte order of two keys (the shorter first when one is the
+// other's beginning): -1, 0 or 1. Eight bytes at a time, inline: every step
+// of every search compares keys, most of them a few bytes long.
+inline int CompareKeys(std::string_view a, std::string_view b) {
+  const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+  const char* p = a.data();
+  const char* q = b.data();
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t x, y;
+    std::memcpy(&x, p + i, 8);
+    std::memcpy(&y, q + i, 8);
+    if (x != y) {
+      if constexpr (std::endian::native == std::endian::little) {
+#if defined(_MSC_VER)
+        x = _byteswap_uint64(x);
+        y = _byteswap_uint64(y);
+#else
+        x = __builtin_bswap64(x);
+        y = __builtin_bswap64(y);
+#endif
+      }
+      return x < y ? -1 : 1;
+    }
+  }
+  for (; i < n; ++i) {
+    const auto x = static_cast<unsigned char>(p[i]), y = static_cast<unsigned char>(q[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
 // (key, recno) order: unsigned bytes, then record number.
 inline int CompareEntry(std::string_view a, std::uint32_t ra, std::string_view b,
                         std::uint32_t rb) {
-  int c = a.compare(b);  // char_traits<char>::compare is memcmp: unsigned bytes
-  if (c != 0) return c < 0 ? -1 : 1;
+  if (int c = CompareKeys(a, b)) return c;
   return ra < rb ? -1 : (ra > rb ? 1 : 0);
 }
 

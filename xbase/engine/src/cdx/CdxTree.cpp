@@ -33,8 +33,7 @@ std::size_t LowerIndex(const Node& n, std::string_view key, std::uint32_t rec) {
 
 int CompareKey(std::string_view entry, std::string_view key, bool prefix) {
   if (prefix) entry = entry.substr(0, std::min(entry.size(), key.size()));
-  int c = entry.compare(key);
-  return c < 0 ? -1 : (c > 0 ? 1 : 0);
+  return CompareKeys(entry, key);
 }
 
 // Index of the first entry whose key >= key (prefix-wise when asked).
