@@ -201,18 +201,34 @@ bool DecodeNode(const std::uint8_t* page, std::uint32_t offset, int keyLen, char
 int LeafBytes(const Node& n, char fill) {
   // Key pool: each key less the bytes it shares with the previous one
   // (taken fully expanded) and its trailing fill, the shared part capped by
-  // the key's own trail.
-  FillLeafCounts(n, fill);
-  const int dt = 2 * BitLength(static_cast<std::uint32_t>(n.keyLen));
+  // the key's own trail. Counts not known yet are worked out on the way.
+  const std::size_t count = n.Count();
+  if (n.dups.size() != count || n.trails.size() != count) {
+    n.dups.assign(count, Node::kUnknown);
+    n.trails.assign(count, Node::kUnknown);
+  }
+  std::uint8_t* dups = n.dups.data();
+  std::uint8_t* trails = n.trails.data();
+  const std::uint32_t* recs = n.recs.data();
   std::uint32_t maxRec = 0;
   int pool = 0;
-  for (std::size_t i = 0; i < n.Count(); ++i) {
-    maxRec = std::max(maxRec, n.recs[i]);
-    pool += n.keyLen - n.dups[i] - n.trails[i];
+  for (std::size_t i = 0; i < count; ++i) {
+    if (trails[i] == Node::kUnknown) {
+      trails[i] = static_cast<std::uint8_t>(TrailCount(n.Key(i), fill));
+      dups[i] = Node::kUnknown;
+    }
+    if (dups[i] == Node::kUnknown)
+      dups[i] = static_cast<std::uint8_t>(
+          i == 0 ? 0 : std::min(CommonPrefix(n.Key(i - 1), n.Key(i)), n.keyLen - trails[i]));
+    maxRec = std::max(maxRec, recs[i]);
+    pool += n.keyLen - trails[i];
   }
-  int e = EntryBytesFor(maxRec, dt);
+  // The first key shares nothing.
+  for (std::size_t i = 1; i < count; ++i) pool -= dups[i];
+  if (count > 0) dups[0] = 0;
+  const int e = EntryBytesFor(maxRec, 2 * BitLength(static_cast<std::uint32_t>(n.keyLen)));
   if (e == 0) return static_cast<int>(kPageSize) + 1;
-  return 24 + static_cast<int>(n.Count()) * e + pool;
+  return 24 + static_cast<int>(count) * e + pool;
 }
 
 bool NodeFits(const Node& n, char fill) {
