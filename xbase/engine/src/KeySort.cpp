@@ -148,6 +148,7 @@ bool KeySorter::Add(std::string_view key, std::uint32_t rec, std::string* error)
   // Big-endian, so that one byte comparison orders by key, then record.
   PutBE(buf_.data() + at + keyLen_, rec);
   ++count_;
+  ++added_;
   return true;
 }
 

@@ -119,6 +119,8 @@ class KeySorter {
   // stays valid until the next call.
   bool Next(std::string_view& key, std::uint32_t& rec);
   const std::string& Error() const { return error_; }
+  // Keys added.
+  std::uint64_t Count() const { return added_; }
   // Runs written to disk so far.
   std::size_t Runs() const { return spilled_; }
 
@@ -153,6 +155,7 @@ class KeySorter {
   std::unique_ptr<sort::SpillFile> file_;
   std::vector<Run> runs_;
   std::size_t spilled_ = 0;
+  std::uint64_t added_ = 0;
   bool merging_ = false;
   std::vector<std::unique_ptr<sort::RunReader>> readers_;
   std::vector<std::size_t> heap_;
