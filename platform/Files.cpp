@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <vector>
 
 #include "platform/Paths.h"
 
@@ -138,6 +139,58 @@ bool CopyFileAtomic(std::string_view from, std::string_view to, std::string* err
       },
       error, errnoOut);
   return ok;
+}
+
+bool TempFileBeside::Create(std::string_view target, std::string* error) {
+  Remove();
+  const std::string t(target);
+  struct stat st {};
+  const bool exists = ::stat(t.c_str(), &st) == 0;
+  for (int attempt = 0;; ++attempt) {
+    const std::string tmp = TempNameBeside(t);
+    Fd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? st.st_mode & 07777 : 0666));
+    if (fd.get() < 0) {
+      if (errno == EEXIST && attempt < 100) continue;
+      return Fail(error, nullptr, t, errno);
+    }
+    if (exists) ::fchmod(fd.get(), st.st_mode & 07777);
+    path_ = tmp;
+    target_ = t;
+    return true;
+  }
+}
+
+bool TempFileBeside::CopyFrom(std::string_view from, std::string* error) {
+  Fd src(::open(std::string(from).c_str(), O_RDONLY | O_CLOEXEC));
+  if (src.get() < 0) return Fail(error, nullptr, from, errno);
+  Fd dst(::open(path_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+  if (dst.get() < 0) return Fail(error, nullptr, path_, errno);
+  std::vector<char> buf(std::size_t{1} << 20);
+  for (;;) {
+    const ssize_t n = ::read(src.get(), buf.data(), buf.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Fail(error, nullptr, from, errno);
+    }
+    if (n == 0) break;
+    if (!WriteAll(dst.get(), std::string_view(buf.data(), static_cast<std::size_t>(n))))
+      return Fail(error, nullptr, path_, errno);
+  }
+  if (::close(dst.release()) != 0) return Fail(error, nullptr, path_, errno);
+  return true;
+}
+
+bool TempFileBeside::ReplaceTarget(std::string* error) {
+  if (::rename(path_.c_str(), target_.c_str()) != 0) return Fail(error, nullptr, target_, errno);
+  path_.clear();
+  const std::string dir = DirectoryPart(target_);
+  SyncDirectory(dir.empty() ? "." : dir);
+  return true;
+}
+
+void TempFileBeside::Remove() {
+  if (!path_.empty()) ::unlink(path_.c_str());
+  path_.clear();
 }
 
 bool SyncDirectory(std::string_view dir) {

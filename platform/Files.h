@@ -27,6 +27,33 @@ bool WriteFileAtomic(std::string_view path, std::string_view data, std::string* 
 bool CopyFileAtomic(std::string_view from, std::string_view to, std::string* error = nullptr,
                     int* errnoOut = nullptr);
 
+// A new, empty file beside `target` under a hidden temporary name (like
+// the ones the atomic writes above use), removed when the object dies
+// unless it has replaced the target: a large file can be built in place of
+// another without holding it in memory, and scratch data can live beside it.
+class TempFileBeside {
+ public:
+  TempFileBeside() = default;
+  ~TempFileBeside() { Remove(); }
+  TempFileBeside(const TempFileBeside&) = delete;
+  TempFileBeside& operator=(const TempFileBeside&) = delete;
+
+  // Creates the file with the mode of `target` (0666 & ~umask when that is
+  // missing). False with *error set.
+  bool Create(std::string_view target, std::string* error = nullptr);
+  // Empty before Create and after ReplaceTarget or Remove.
+  const std::string& Path() const { return path_; }
+  // Makes the file a copy of `from` (not yet flushed).
+  bool CopyFrom(std::string_view from, std::string* error = nullptr);
+  // Renames the file over the target and flushes the folder; the caller
+  // has flushed and closed it. The file is then no longer this object's.
+  bool ReplaceTarget(std::string* error = nullptr);
+  void Remove();
+
+ private:
+  std::string path_, target_;
+};
+
 // Flushes a directory entry change (rename, create) to disk.
 bool SyncDirectory(std::string_view dir);
 

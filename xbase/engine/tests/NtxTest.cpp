@@ -7,6 +7,7 @@
 #include <set>
 #include <sstream>
 
+#include "KeySort.h"
 #include "NtxTestTables.h"
 #include "ntx/NtxIndex.h"
 #include "ntx/NtxPage.h"
@@ -505,6 +506,68 @@ TEST(NtxDamage, BrokenFilesGiveErrorsNotCrashes) {
     f->Tag(0).Remove({k, 1 + static_cast<std::uint32_t>(rng() % 2000)}, &error);
     f->Tag(0).Insert({k, 5000}, &error);
   }
+}
+
+
+// Builds in a few KiB of sort memory spill their keys to disk: the files
+// must be byte for byte those of a build in memory, and a build that fails
+// part-way must leave the old file and no temporary file.
+TEST(NtxBuild, SpilledBuildsWriteWhatABuildInMemoryWrites) {
+  MemoryTable table({{"NAME", 'C', 10, 0}, {"NUM", 'N', 6, 0}});
+  std::mt19937 rng(17);
+  for (int i = 0; i < 20000; ++i) {
+    std::string name(1 + rng() % 5, ' ');
+    for (char& c : name) c = "AAB z\xE4"[rng() % 6];
+    table.Append({{"NAME", name}, {"NUM", std::to_string(static_cast<int>(rng() % 3000) - 1000)}});
+  }
+  const std::size_t saved = SortMemory();
+  struct Case {
+    const char* expr;
+    unsigned flags;
+  };
+  for (const Case& c : {Case{"NAME", 0}, Case{"NAME", kNtxDescending},
+                        Case{"NAME + STR(NUM, 6)", kNtxUnique | kNtxDescending}, Case{"NUM", kNtxUnique}}) {
+    SCOPED_TRACE(c.expr + std::string(" ") + std::to_string(c.flags));
+    TempDir dir;
+    std::string error, report;
+    SetSortMemory(std::size_t{32} << 20);
+    ASSERT_TRUE(CreateNtx(dir.File("a.ntx"), c.expr, "", c.flags, table, &error)) << error;
+    SetSortMemory(std::size_t{8} << 10);
+    ASSERT_TRUE(CreateNtx(dir.File("b.ntx"), c.expr, "", c.flags, table, &error)) << error;
+    SetSortMemory(saved);
+    EXPECT_TRUE(ReadAll(dir.File("a.ntx")) == ReadAll(dir.File("b.ntx"))) << "the files differ";
+    auto file = OpenNtx(dir.File("b.ntx"), table.Record(), false, &error);
+    ASSERT_TRUE(file) << error;
+    EXPECT_TRUE(file->Check(table, &report)) << report;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.File("")), fs::directory_iterator()), 2);
+  }
+
+  class Failing : public TableScan {
+   public:
+    explicit Failing(MemoryTable& t) : t_(t) {}
+    std::uint32_t RecordCount() const override { return t_.RecordCount(); }
+    bool Load(std::uint32_t recno, std::string* error) override {
+      if (recno == 15000) {
+        *error = "read error";
+        return false;
+      }
+      return t_.Load(recno, error);
+    }
+    const RecordAccess& Record() const override { return t_.Record(); }
+
+   private:
+    MemoryTable& t_;
+  } failing(table);
+  TempDir dir;
+  std::string error;
+  ASSERT_TRUE(CreateNtx(dir.File("t.ntx"), "NAME", "", 0, table, &error)) << error;
+  const std::string before = ReadAll(dir.File("t.ntx"));
+  SetSortMemory(std::size_t{8} << 10);
+  EXPECT_FALSE(CreateNtx(dir.File("t.ntx"), "NUM", "", 0, failing, &error));
+  SetSortMemory(saved);
+  EXPECT_NE(error.find("record 15000: read error"), std::string::npos) << error;
+  EXPECT_EQ(ReadAll(dir.File("t.ntx")), before);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.File("")), fs::directory_iterator()), 1);
 }
 
 }  // namespace

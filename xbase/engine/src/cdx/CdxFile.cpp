@@ -345,18 +345,14 @@ bool CdxFile::DropTag(const std::string& name, std::string* error) {
   if (!tag->GetTree().CollectPages(pages, &ignored)) pages.clear();
   std::string key = Upper(name);
   key.resize(10, ' ');
-  store_.Begin();
-  bool ok = dir_->Remove(key, tag->Header().offset, error);
-  for (std::size_t i = 0; ok && i < pages.size(); ++i) ok = store_.FreePage(pages[i], error);
-  ok = ok && store_.FreePage(tag->Header().offset, error) &&
-       store_.FreePage(tag->Header().offset + kPageSize, error);
-  if (!ok) {
-    store_.Abort();
-    return false;
-  }
-  store_.Commit();
+  const std::uint32_t header = tag->Header().offset;
+  if (!dir_->Remove(key, header, error)) return false;
   tags_.erase(std::find_if(tags_.begin(), tags_.end(), [&](const auto& t) { return t.get() == tag; }));
-  return true;
+  // Each page is freed on its own: one transaction would hold every page of
+  // a large tag in memory.
+  for (std::uint32_t page : pages)
+    if (!store_.FreePage(page, error)) return false;
+  return store_.FreePage(header, error) && store_.FreePage(header + kPageSize, error);
 }
 
 bool CdxFile::Check(TableScan& table, std::string* report) {

@@ -107,7 +107,9 @@ class CdxFile : public IndexFile {
   // Directory entries (name as stored, header offset) in key order.
   bool Directory(std::vector<Entry>& out, std::string* error);
   // Removes a tag: its directory entry, header and nodes (pages go to the
-  // free list; the nodes of a damaged tree are left where they are).
+  // free list; the nodes of a damaged tree are left where they are). Not
+  // all or nothing: a failure part-way can leave pages off the free list,
+  // so it is meant for a copy that is discarded when anything fails.
   bool DropTag(const std::string& name, std::string* error);
   Tree& DirectoryTree() { return *dir_; }
 

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 
+#include "KeySort.h"
+#include "cdx/CdxBuild.h"
 #include "cdx/CdxFile.h"
 #include "cdx/CdxKeys.h"
 #include "platform/Files.h"
+#include "platform/RandomFile.h"
 
 namespace xbe {
 
@@ -60,75 +63,88 @@ bool CreateCdxTag(const std::string& path, const std::string& tag, const std::st
   std::string err;
   if (!keys.Init(keyExpr, forExpr, table.Record(), -1, &err)) return Fail(error, where + err);
 
-  std::string image;
+  // The tag is built into a copy beside the file, which replaces the file
+  // only when it is complete and on disk; the temporary files go whatever
+  // happens.
+  platform::TempFileBeside work;
+  if (!work.Create(path, &err)) return Fail(error, err);
   if (platform::FileSize(path) >= 0) {
-    if (!platform::ReadWholeFile(path, image, &err)) return Fail(error, err);
+    if (!work.CopyFrom(path, &err)) return Fail(error, err);
   } else {
-    image = MakeEmptyFile();
+    const std::string empty = MakeEmptyFile();
+    platform::RandomFile out;
+    if (!out.Open(work.Path(), true, &err) || !out.WriteAt(0, empty.data(), empty.size(), &err))
+      return Fail(error, err);
   }
-  CdxFile file;
-  file.GetStore().OpenImage(std::move(image));
-  if (!file.Load(table.Record(), &err)) return Fail(error, path + ": " + err);
-  if (!file.DropTag(upper, &err)) return Fail(error, where + "the old tag cannot be removed: " + err);
+  {
+    CdxFile file;
+    Store& store = file.GetStore();
+    if (!store.OpenFile(work.Path(), true, &err)) return Fail(error, err);
+    if (!file.Load(table.Record(), &err)) return Fail(error, path + ": " + err);
+    if (!file.DropTag(upper, &err)) return Fail(error, where + "the old tag cannot be removed: " + err);
 
-  std::vector<Entry> entries;
-  const std::uint32_t records = table.RecordCount();
-  entries.reserve(records);
-  for (std::uint32_t r = 1; r <= records; ++r) {
-    if (!table.Load(r, &err)) return Fail(error, where + err);
-    Entry e;
-    bool included = false;
-    if (!keys.KeyFor(table.Record(), e.key, included, &err))
-      return Fail(error, where + "record " + std::to_string(r) + ": " + err);
-    e.rec = r;
-    if (included) entries.push_back(std::move(e));
-  }
-  std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-    return CompareEntry(a.key, a.rec, b.key, b.rec) < 0;
-  });
-  if (flags & (kCdxUnique | kCdxCandidate)) {
-    std::vector<Entry> firsts;
-    for (auto& e : entries) {
-      if (!firsts.empty() && firsts.back().key == e.key) {
-        if (flags & kCdxCandidate)
-          return Fail(error, where + "records " + std::to_string(firsts.back().rec) + " and " +
-                                 std::to_string(e.rec) + " have the same key " +
-                                 ShowKey(e.key, keys.Type()));
-        continue;
-      }
-      firsts.push_back(std::move(e));
+    KeySorter sorter(path, static_cast<std::size_t>(keys.KeyLength()));
+    std::string key;
+    const std::uint32_t records = table.RecordCount();
+    for (std::uint32_t r = 1; r <= records; ++r) {
+      if (!table.Load(r, &err)) return Fail(error, where + err);
+      bool included = false;
+      if (!keys.KeyFor(table.Record(), key, included, &err))
+        return Fail(error, where + "record " + std::to_string(r) + ": " + err);
+      if (included && !sorter.Add(key, r, &err)) return Fail(error, where + err);
     }
-    entries = std::move(firsts);
-  }
+    if (!sorter.Finish(&err)) return Fail(error, where + err);
 
-  TagHeader h;
-  h.name = upper;
-  h.keyLen = keys.KeyLength();
-  h.keyExpr = keyExpr;
-  h.forExpr = forExpr;
-  h.descending = (flags & kCdxDescending) != 0;
-  h.options = kOptCompact | kOptCompound;
-  if (flags & kCdxUnique) h.options |= kOptUnique;
-  if (flags & kCdxCandidate) h.options |= kOptCandidate;
-  if (!forExpr.empty()) h.options |= kOptFor;
+    TagHeader h;
+    h.name = upper;
+    h.keyLen = keys.KeyLength();
+    h.keyExpr = keyExpr;
+    h.forExpr = forExpr;
+    h.descending = (flags & kCdxDescending) != 0;
+    h.options = kOptCompact | kOptCompound;
+    if (flags & kCdxUnique) h.options |= kOptUnique;
+    if (flags & kCdxCandidate) h.options |= kOptCandidate;
+    if (!forExpr.empty()) h.options |= kOptFor;
 
-  Store& store = file.GetStore();
-  // A header needs two pages in a row: always from the end of the file.
-  h.offset = store.AppendPages(2);
-  if (!store.AllocPage(h.root, &err) ||
-      !Tree::Build(store, h.root, h.keyLen, keys.Fill(), entries, &err))
-    return Fail(error, where + err);
-  std::string bytes = MakeTagHeader(h);
-  Page page;
-  for (std::uint32_t half = 0; half < 2; ++half) {
-    std::copy_n(reinterpret_cast<const std::uint8_t*>(bytes.data()) + half * kPageSize, kPageSize,
-                page.begin());
-    store.WritePage(h.offset + half * kPageSize, page);
-  }
-  std::string dirKey = upper;
-  dirKey.resize(10, ' ');
-  if (!file.DirectoryTree().Insert(dirKey, h.offset, &err)) return Fail(error, where + err);
-  if (!platform::WriteFileAtomic(path, store.Image(), &err)) return Fail(error, err);
+    // A header needs two pages in a row: always from the end of the file.
+    h.offset = store.AppendPages(2);
+    if (!store.AllocPage(h.root, &err)) return Fail(error, where + err);
+    TreeBuilder tree(store, h.root, h.keyLen, keys.Fill(), path);
+    const bool firstOnly = (flags & (kCdxUnique | kCdxCandidate)) != 0;
+    std::string last;  // key of the last entry taken, when only the first of a key counts
+    std::uint32_t lastRec = 0;
+    std::string_view k;
+    std::uint32_t rec;
+    while (sorter.Next(k, rec)) {
+      if (firstOnly) {
+        if (lastRec != 0 && k == last) {
+          if (flags & kCdxCandidate)
+            return Fail(error, where + "records " + std::to_string(lastRec) + " and " +
+                                   std::to_string(rec) + " have the same key " +
+                                   ShowKey(k, keys.Type()));
+          continue;
+        }
+        last.assign(k);
+        lastRec = rec;
+      }
+      if (!tree.Add(k, rec, &err)) return Fail(error, where + err);
+    }
+    if (!sorter.Error().empty()) return Fail(error, where + sorter.Error());
+    if (!tree.Finish(&err)) return Fail(error, where + err);
+
+    std::string bytes = MakeTagHeader(h);
+    Page page;
+    for (std::uint32_t half = 0; half < 2; ++half) {
+      std::copy_n(reinterpret_cast<const std::uint8_t*>(bytes.data()) + half * kPageSize,
+                  kPageSize, page.begin());
+      store.WritePage(h.offset + half * kPageSize, page);
+    }
+    std::string dirKey = upper;
+    dirKey.resize(10, ' ');
+    if (!file.DirectoryTree().Insert(dirKey, h.offset, &err)) return Fail(error, where + err);
+    if (!store.Flush(&err)) return Fail(error, err);
+  }  // closed before it replaces the file
+  if (!work.ReplaceTarget(&err)) return Fail(error, err);
   return true;
 }
 

@@ -31,6 +31,10 @@ std::unique_ptr<IndexFile> OpenCdx(const std::string& path, const RecordAccess& 
 // file when it is missing, and builds it over every record of `table`. An
 // existing tag of that name is replaced. The file is rewritten atomically:
 // on any failure it is left as it was. `flags` combines the kCdx* options.
+// Memory stays bounded whatever the size of the table: the new file is
+// built as a temporary copy beside `path`, and keys that do not fit
+// SortMemory() are sorted through temporary files there; all of them are
+// gone when the call returns.
 bool CreateCdxTag(const std::string& path, const std::string& tag, const std::string& keyExpr,
                   const std::string& forExpr, unsigned flags, TableScan& table,
                   std::string* error);

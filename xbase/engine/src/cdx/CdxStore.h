@@ -1,8 +1,8 @@
 #pragma once
 // The pages of one CDX file: a bounded cache of raw pages over the file (or
-// over an in-memory image while a tag is built), a cache of decoded nodes,
-// the shared free-page list, and small transactions so that an update that
-// fails half-way writes nothing.
+// over an in-memory image), a cache of decoded nodes, the shared free-page
+// list, and small transactions so that an update that fails half-way writes
+// nothing.
 //
 // In exclusive use a tree may change a cached node in place when the change
 // cannot fail (see InPlace); such a node is then newer than its page and is

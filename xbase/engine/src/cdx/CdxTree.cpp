@@ -497,65 +497,6 @@ bool Tree::Prev(Pos& pos, std::string* error) {
   return true;
 }
 
-bool Tree::Build(Store& store, std::uint32_t root, int keyLen, char fill,
-                 const std::vector<Entry>& entries, std::string* error) {
-  std::vector<Node> level;
-  {
-    Node cur;
-    cur.keyLen = keyLen;
-    cur.leaf = true;
-    std::uint32_t maxRec = 0;
-    int pool = 0;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-      const Entry& e = entries[i];
-      std::string_view prev = cur.Count() ? cur.Key(cur.Count() - 1) : std::string_view();
-      int cost = PoolCost(prev, e.key, fill);
-      std::uint32_t m = std::max(maxRec, e.rec);
-      int eb = LeafEntryBytes(m, keyLen);
-      if (eb == 0) return Fail(error, "record number " + std::to_string(e.rec) + " too large");
-      if (cur.Count() && 24 + static_cast<int>(cur.Count() + 1) * eb + pool + cost > static_cast<int>(kPageSize)) {
-        level.push_back(std::move(cur));
-        cur = Node();
-        cur.keyLen = keyLen;
-        cur.leaf = true;
-        maxRec = e.rec;
-        pool = PoolCost({}, e.key, fill);
-      } else {
-        maxRec = m;
-        pool += cost;
-      }
-      cur.Insert(cur.Count(), e.key, e.rec);
-    }
-    level.push_back(std::move(cur));
-  }
-  const std::size_t cap = static_cast<std::size_t>(InteriorCapacity(keyLen));
-  if (cap < 2) return Fail(error, "key length " + std::to_string(keyLen) + " too large");
-  while (level.size() > 1) {
-    for (auto& n : level)
-      if (!store.AllocPage(n.offset, error)) return false;
-    std::vector<Node> up;
-    for (std::size_t i = 0; i < level.size(); ++i) {
-      Node& n = level[i];
-      n.attr = n.leaf ? 2 : 0;
-      n.left = i ? level[i - 1].offset : kNoPage;
-      n.right = i + 1 < level.size() ? level[i + 1].offset : kNoPage;
-      if (!store.WriteNode(n, fill, error)) return false;
-      if (i % cap == 0) {
-        up.emplace_back();
-        up.back().keyLen = keyLen;
-        up.back().leaf = false;
-      }
-      up.back().Insert(up.back().Count(), n.Key(n.Count() - 1), n.recs.back(), n.offset);
-    }
-    level = std::move(up);
-  }
-  Node& top = level.front();
-  top.offset = root;
-  top.attr = top.leaf ? 3 : 1;
-  top.left = top.right = kNoPage;
-  return store.WriteNode(top, fill, error);
-}
-
 bool Tree::CollectPages(std::vector<std::uint32_t>& pages, std::string* error) {
   std::set<std::uint32_t> seen;
   std::vector<std::pair<std::uint32_t, int>> todo{{root_, 0}};

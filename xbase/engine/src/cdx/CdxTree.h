@@ -52,11 +52,6 @@ class Tree {
   bool Insert(std::string_view key, std::uint32_t rec, std::string* error);
   bool Remove(std::string_view key, std::uint32_t rec, std::string* error);
 
-  // Writes a fresh tree of `entries` (sorted, unique) below root page
-  // `root` (already allocated); new pages come from the store.
-  static bool Build(Store& store, std::uint32_t root, int keyLen, char fill,
-                    const std::vector<Entry>& entries, std::string* error);
-
   // Verifies the structure; appends findings to *report (each line prefixed
   // with `label`), collects the entries in order and every page used.
   // False when anything is wrong.

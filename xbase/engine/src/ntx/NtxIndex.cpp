@@ -1,12 +1,15 @@
 #include "ntx/NtxIndex.h"
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 
+#include "KeySort.h"
 #include "expr/BlankRecord.h"
 #include "expr/Format.h"
 #include "ntx/NtxTree.h"
 #include "platform/Files.h"
+#include "platform/RandomFile.h"
 
 namespace xbe {
 namespace {
@@ -508,35 +511,91 @@ bool CreateNtx(const std::string& path, const std::string& keyExpr, const std::s
   h.unique = (flags & kNtxUnique) != 0;
   h.descending = (flags & kNtxDescending) != 0;
 
-  ntx::Store store;
-  store.CreateImage(h);
-  ntx::Tree tree(store, h.descending);
-  KeyCodec codec{key->Type() == ValueType::Character ? 'C' : 'N', h.keyLength, h.decimals};
+  // Built into a new file beside the target that replaces it only when it
+  // is complete and on disk; the temporary files go whatever happens.
+  platform::TempFileBeside work;
+  if (!work.Create(path, error)) return false;
+  {
+    ntx::Header start = h;
+    start.root = ntx::kPageSize;
+    start.freeHead = 0;
+    std::string image(2 * ntx::kPageSize, '\0');
+    auto* raw = reinterpret_cast<std::uint8_t*>(image.data());
+    ntx::EncodeHeader(start, raw);
+    ntx::Page root;
+    root.kids.push_back(0);
+    ntx::EncodePage(root, start, raw + ntx::kPageSize);
+    platform::RandomFile out;
+    if (!out.Open(work.Path(), true, error) || !out.WriteAt(0, image.data(), image.size(), error))
+      return false;
+  }
+  {
+    ntx::Store store;
+    if (!store.OpenFile(work.Path(), true, error)) return false;
+    ntx::Tree tree(store, h.descending);
+    KeyCodec codec{key->Type() == ValueType::Character ? 'C' : 'N', h.keyLength, h.decimals};
 
-  std::vector<Entry> entries;
-  const std::uint32_t count = table.RecordCount();
-  entries.reserve(count);
-  for (std::uint32_t r = 1; r <= count; ++r) {
-    if (!table.Load(r, &why)) return Fail(error, path + ": record " + std::to_string(r) + ": " + why);
-    const RecordAccess& rec = table.Record();
-    if (cond) {
-      if (!cond->Evaluate(rec, v, &why)) return Fail(error, path + ": record " + std::to_string(r) + ": " + why);
-      if (!v.logical) continue;
+    // A descending file stores keys in reverse byte order (equal keys still
+    // by ascending record number): the sort sees each byte inverted.
+    auto stored = [&](std::string& k) {
+      if (h.descending)
+        for (char& c : k) c = static_cast<char>(~static_cast<unsigned char>(c));
+    };
+    KeySorter sorter(path, h.keyLength);
+    const std::uint32_t count = table.RecordCount();
+    for (std::uint32_t r = 1; r <= count; ++r) {
+      if (!table.Load(r, &why)) return Fail(error, path + ": record " + std::to_string(r) + ": " + why);
+      const RecordAccess& rec = table.Record();
+      if (cond) {
+        if (!cond->Evaluate(rec, v, &why)) return Fail(error, path + ": record " + std::to_string(r) + ": " + why);
+        if (!v.logical) continue;
+      }
+      if (!key->Evaluate(rec, v, &why)) return Fail(error, path + ": record " + std::to_string(r) + ": " + why);
+      std::string k = codec.Encode(v);
+      stored(k);
+      if (!sorter.Add(k, r, &why)) return Fail(error, path + ": " + why);
     }
-    if (!key->Evaluate(rec, v, &why)) return Fail(error, path + ": record " + std::to_string(r) + ": " + why);
-    entries.push_back(Entry{codec.Encode(v), r});
-  }
-  std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) { return tree.Compare(a, b) < 0; });
-  if (h.unique) {
-    // Only the first record of each key.
-    std::vector<Entry> firsts;
-    for (auto& e : entries)
-      if (firsts.empty() || firsts.back().key != e.key) firsts.push_back(std::move(e));
-    entries.swap(firsts);
-  }
-  if (!tree.BulkLoad(entries, &why)) return Fail(error, path + ": " + why);
-  if (!store.Flush(&why)) return Fail(error, path + ": " + why);
-  return platform::WriteFileAtomic(path, store.Image(), error);
+    if (!sorter.Finish(&why)) return Fail(error, path + ": " + why);
+
+    // The tree needs the number of entries before the first page: with
+    // only the first record of each key, the survivors are counted on the
+    // way through a spool.
+    std::unique_ptr<RecordSpool> firsts;
+    std::uint64_t entries = sorter.Count();
+    if (h.unique) {
+      firsts = std::make_unique<RecordSpool>(path, std::size_t{h.keyLength} + 4, SortMemory() / 4);
+      std::string last, item;
+      std::string_view k;
+      std::uint32_t r;
+      for (bool any = false; sorter.Next(k, r); any = true) {
+        if (any && k == last) continue;
+        last.assign(k);
+        item.assign(k);
+        item.append(reinterpret_cast<const char*>(&r), 4);
+        if (!firsts->Append(item.data(), &why)) return Fail(error, path + ": " + why);
+      }
+      if (!sorter.Error().empty()) return Fail(error, path + ": " + sorter.Error());
+      if (!firsts->Finish(&why)) return Fail(error, path + ": " + why);
+      entries = firsts->Count();
+    }
+    auto next = [&](Entry& e, std::string* err) {
+      if (firsts) {
+        const char* item;
+        if (!firsts->Next(item)) return Fail(err, firsts->Error().empty() ? "fewer keys than counted" : firsts->Error());
+        e.key.assign(item, h.keyLength);
+        std::memcpy(&e.recno, item + h.keyLength, 4);
+      } else {
+        std::string_view k;
+        if (!sorter.Next(k, e.recno)) return Fail(err, sorter.Error().empty() ? "fewer keys than counted" : sorter.Error());
+        e.key.assign(k);
+      }
+      stored(e.key);
+      return true;
+    };
+    if (!tree.BulkLoad(entries, next, path, &why)) return Fail(error, path + ": " + why);
+    if (!store.Flush(&why)) return Fail(error, path + ": " + why);
+  }  // closed before it replaces the file
+  return work.ReplaceTarget(error);
 }
 
 }  // namespace xbe

@@ -40,37 +40,11 @@ bool Store::OpenFile(const std::string& path, bool writable, std::string* error)
   return true;
 }
 
-void Store::CreateImage(const Header& header) {
-  imageMode_ = true;
-  writable_ = true;
-  header_ = header;
-  header_.root = kPageSize;
-  header_.freeHead = 0;
-  end_ = 2 * kPageSize;
-  image_.assign(end_, '\0');
-  headerRaw_.fill(0);
-  auto root = std::make_shared<Page>();
-  root->kids.push_back(0);
-  cache_[kPageSize] = root;
-  dirty_.insert(kPageSize);
-  headerDirty_ = true;
-}
-
 bool Store::ReadRaw(std::uint32_t offset, std::uint8_t* buf, std::string* error) {
-  if (imageMode_) {
-    if (std::uint64_t(offset) + kPageSize > image_.size()) return Fail(error, "page beyond the end of the index");
-    std::memcpy(buf, image_.data() + offset, kPageSize);
-    return true;
-  }
   return file_.ReadAt(offset, buf, kPageSize, error);
 }
 
 bool Store::WriteRaw(std::uint32_t offset, const std::uint8_t* buf, std::string* error) {
-  if (imageMode_) {
-    if (std::uint64_t(offset) + kPageSize > image_.size()) image_.resize(std::uint64_t(offset) + kPageSize, '\0');
-    std::memcpy(image_.data() + offset, buf, kPageSize);
-    return true;
-  }
   return file_.WriteAt(offset, buf, kPageSize, error);
 }
 
@@ -250,13 +224,11 @@ bool Store::Flush(std::string* error) {
     }
     headerDirty_ = false;
   }
-  if (!imageMode_) return file_.Sync(error);
-  if (image_.size() < end_) image_.resize(end_, '\0');
-  return true;
+  return file_.Sync(error);
 }
 
 bool Store::Reload() {
-  if (imageMode_ || inTxn_ || headerDirty_ || !dirty_.empty()) return false;
+  if (inTxn_ || headerDirty_ || !dirty_.empty()) return false;
   std::array<std::uint8_t, 12> head;
   if (!file_.ReadAt(0, head.data(), head.size())) return false;
   std::array<std::uint8_t, kPageSize> raw;

@@ -1,8 +1,7 @@
 #pragma once
-// The pages of one NTX file: a bounded cache of decoded pages over the file
-// (or over an in-memory image while a new index is built), the free-page
-// chain, and transactions so that an update failing half-way changes
-// nothing.
+// The pages of one NTX file: a bounded cache of decoded pages over the
+// file, the free-page chain, and transactions so that an update failing
+// half-way changes nothing.
 #include <array>
 #include <cstdint>
 #include <map>
@@ -19,10 +18,6 @@ namespace xbe::ntx {
 class Store {
  public:
   bool OpenFile(const std::string& path, bool writable, std::string* error);
-  // A new, empty index in memory: header and an empty root page.
-  void CreateImage(const Header& header);
-  // The whole file; call Flush first.
-  const std::string& Image() const { return image_; }
 
   const Header& Hdr() const { return header_; }
   bool Writable() const { return writable_; }
@@ -65,9 +60,7 @@ class Store {
   void Evict();
 
   platform::RandomFile file_;
-  bool imageMode_ = false;
   bool writable_ = false;
-  std::string image_;
   std::array<std::uint8_t, kPageSize> headerRaw_{};
   Header header_, savedHeader_;
   std::uint64_t end_ = 0, savedEnd_ = 0;

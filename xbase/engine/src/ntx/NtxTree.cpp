@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "KeySort.h"
+
 namespace xbe::ntx {
 namespace {
 
@@ -185,64 +187,116 @@ bool Tree::Remove(const Entry& e, std::string* error) {
   return true;
 }
 
-bool Tree::BulkLoad(const std::vector<Entry>& sorted, std::string* error) {
+bool Tree::BulkLoad(std::uint64_t count, const std::function<bool(Entry&, std::string*)>& next,
+                    const std::string& beside, std::string* error) {
   const std::uint32_t rootOff = store_.Hdr().root;
   {
     std::shared_ptr<const Page> root;
     if (!store_.Get(rootOff, root, error)) return false;
     if (!root->keys.empty()) return Fail(error, "bulk load into a tree that is not empty");
   }
-  for (std::size_t i = 1; i < sorted.size(); ++i)
-    if (Compare(sorted[i - 1], sorted[i]) >= 0) return Fail(error, "bulk load of unsorted entries");
-  store_.Begin();
-  const std::size_t maxKeys = store_.Hdr().maxKeys;
+  const std::uint64_t maxKeys = store_.Hdr().maxKeys;
+  const std::size_t len = store_.Hdr().keyLength;
+  // What a level hands up, per page: the page's offset and the key that
+  // follows it (child, record, key), in a spool so that memory
+  // stays bounded however many pages there are.
+  const std::size_t itemSize = len + 8;
+  std::string item(itemSize, '\0');
+  std::unique_ptr<RecordSpool> below;  // the level's input above the leaves
+  Entry prev, e;
+  std::uint64_t taken = 0;
+  // The next key of the level and the child before it.
+  auto take = [&](Entry& out, std::uint32_t& child) -> bool {
+    if (!below) {
+      child = 0;
+      if (!next(out, error)) return false;
+      if (out.key.size() != len) return Fail(error, "key of the wrong length");
+      if (taken++ > 0 && Compare(prev, out) >= 0) return Fail(error, "bulk load of unsorted entries");
+      prev = out;
+      return true;
+    }
+    const char* r;
+    if (!below->Next(r)) return Fail(error, below->Error().empty() ? "a level ended early" : below->Error());
+    std::memcpy(&child, r, 4);
+    std::memcpy(&out.recno, r + 4, 4);
+    out.key.assign(r + 8, len);
+    return true;
+  };
   // Level by level from the leaves: m entries over p pages leave p - 1 of
-  // them to separate the pages one level up.
-  std::vector<Entry> items = sorted;
-  std::vector<std::uint32_t> children;  // empty on the leaf level
+  // them to separate the pages one level up. Each page is written as soon
+  // as it is full.
+  std::uint64_t m = count;
   while (true) {
-    const std::size_t m = items.size();
-    const std::size_t pages = (m + 1 + maxKeys) / (maxKeys + 1);
+    const std::uint64_t pages = (m + 1 + maxKeys) / (maxKeys + 1);
+    if (below && !below->Finish(error)) return false;
     if (pages <= 1) {
+      store_.Begin();
       Page* root = nullptr;
-      if (!store_.Edit(rootOff, root, error)) break;
-      root->keys = items;
-      root->kids = children.empty() ? std::vector<std::uint32_t>(m + 1, 0) : children;
+      if (!store_.Edit(rootOff, root, error)) {
+        store_.Abort();
+        return false;
+      }
+      root->keys.clear();
+      root->kids.clear();
+      std::uint32_t child = 0;
+      for (std::uint64_t i = 0; i < m; ++i) {
+        if (!take(e, child)) {
+          store_.Abort();
+          return false;
+        }
+        root->keys.push_back(e);
+        root->kids.push_back(child);
+      }
+      // The right-most child comes with a key that separates nothing.
+      if (below && !take(e, child)) {
+        store_.Abort();
+        return false;
+      }
+      root->kids.push_back(below ? child : 0);
       store_.Commit();
       ++changes_;
       return true;
     }
-    const std::size_t keys = m - (pages - 1);
-    std::vector<Entry> up;
-    std::vector<std::uint32_t> upChildren;
-    std::size_t at = 0, childAt = 0;
-    bool ok = true;
-    for (std::size_t j = 0; j < pages && ok; ++j) {
-      const std::size_t count = keys / pages + (j < keys % pages ? 1 : 0);
+    const std::uint64_t keys = m - (pages - 1);
+    auto up = std::make_unique<RecordSpool>(beside, itemSize, SortMemory() / 8);
+    for (std::uint64_t j = 0; j < pages; ++j) {
+      const std::uint64_t n = keys / pages + (j < keys % pages ? 1 : 0);
       std::uint32_t off = 0;
       Page* page = nullptr;
+      store_.Begin();
       if (!store_.Alloc(off, page, error)) {
-        ok = false;
-        break;
+        store_.Abort();
+        return false;
       }
-      page->keys.assign(items.begin() + static_cast<std::ptrdiff_t>(at),
-                        items.begin() + static_cast<std::ptrdiff_t>(at + count));
-      if (children.empty())
-        page->kids.assign(count + 1, 0);
-      else
-        page->kids.assign(children.begin() + static_cast<std::ptrdiff_t>(childAt),
-                          children.begin() + static_cast<std::ptrdiff_t>(childAt + count + 1));
-      at += count;
-      childAt += count + 1;
-      upChildren.push_back(off);
-      if (j + 1 < pages) up.push_back(items[at++]);
+      page->keys.clear();
+      page->kids.clear();
+      std::uint32_t child = 0;
+      bool ok = true;
+      for (std::uint64_t i = 0; i < n && ok; ++i) {
+        ok = take(e, child);
+        page->keys.push_back(e);
+        page->kids.push_back(child);
+      }
+      // The last child; then the key that separates this page from the
+      // next goes up (the last page has none).
+      Entry sep;
+      if (ok && below) ok = take(sep, child);
+      else if (ok && j + 1 < pages) ok = take(sep, child = 0);
+      if (!ok) {
+        store_.Abort();
+        return false;
+      }
+      page->kids.push_back(below ? child : 0);
+      store_.Commit();
+      std::memcpy(item.data(), &off, 4);
+      std::memcpy(item.data() + 4, &sep.recno, 4);
+      sep.key.resize(len, '\0');
+      std::memcpy(item.data() + 8, sep.key.data(), len);
+      if (!up->Append(item.data(), error)) return false;
     }
-    if (!ok) break;
-    items.swap(up);
-    children.swap(upChildren);
+    below = std::move(up);
+    m = pages - 1;
   }
-  store_.Abort();
-  return false;
 }
 
 bool Tree::DoInsert(const Entry& e, std::string* error) {

@@ -43,9 +43,14 @@ class Tree {
   bool Insert(const Entry& e, std::string* error);
   bool Remove(const Entry& e, std::string* error);
 
-  // Fills an empty tree with entries already in stored order, packing the
-  // pages evenly instead of splitting them half-empty one insert at a time.
-  bool BulkLoad(const std::vector<Entry>& sorted, std::string* error);
+  // Fills an empty tree with `count` entries in stored order, taken one at
+  // a time from `next`, packing the pages evenly instead of splitting them
+  // half-empty one insert at a time. Each page is written as it fills and
+  // what the levels above need waits in a spool beside `beside`, so memory
+  // stays bounded. Not all or nothing: meant for a new file that is thrown
+  // away when anything fails.
+  bool BulkLoad(std::uint64_t count, const std::function<bool(Entry&, std::string*)>& next,
+                const std::string& beside, std::string* error);
 
   // Raised by every change, so that cursors know to find their place again.
   std::uint64_t Changes() const { return changes_; }
