@@ -56,16 +56,18 @@ bool TreeBuilder::Add(std::string_view key, std::uint32_t rec, std::string* erro
     return Fail(error, "key of " + std::to_string(key.size()) + " bytes for a key length of " +
                            std::to_string(keyLen_));
   Node& cur = level_.open;
-  // A leaf takes entries while they fit its page: entry bytes for the
-  // largest record number so far, plus each key less what it shares with
-  // the one before and its trailing fill.
+  // A leaf takes entries while they fit its page less some room: entry
+  // bytes for the largest record number so far, plus each key less what it
+  // shares with the one before and its trailing fill. The room left lets
+  // the first changes after a build go into their leaf instead of
+  // splitting nearly every leaf they touch.
+  constexpr int kLeafBudget = static_cast<int>(kPageSize) - kLeafRoom;
   const std::string_view prev = cur.Count() ? cur.Key(cur.Count() - 1) : std::string_view();
   const int cost = PoolCost(prev, key, fill_);
   const std::uint32_t m = std::max(maxRec_, rec);
   const int eb = LeafEntryBytes(m, keyLen_);
   if (eb == 0) return Fail(error, "record number " + std::to_string(rec) + " too large");
-  if (cur.Count() &&
-      24 + static_cast<int>(cur.Count() + 1) * eb + pool_ + cost > static_cast<int>(kPageSize)) {
+  if (cur.Count() && 24 + static_cast<int>(cur.Count() + 1) * eb + pool_ + cost > kLeafBudget) {
     if (!Close(error)) return false;
     maxRec_ = rec;
     pool_ = PoolCost({}, key, fill_);

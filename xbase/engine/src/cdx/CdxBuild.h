@@ -1,7 +1,7 @@
 #pragma once
 // Writing a fresh tag tree from entries that arrive in ascending order,
-// bottom-up. Leaves are filled as far as they go and written as soon as the
-// next one begins; the entries that describe them for the level above wait
+// bottom-up. Leaves are filled to all but kLeafRoom bytes of their page and
+// written as soon as the next one begins; the entries that describe them for the level above wait
 // in a RecordSpool (in memory while small, else in a temporary file) until
 // the leaf level is complete, and so on up. Memory therefore stays bounded
 // whatever the number of entries, and pages are taken level by level, left
@@ -15,6 +15,10 @@
 #include "cdx/CdxStore.h"
 
 namespace xbe::cdx {
+
+// Bytes a freshly built leaf leaves free, about a tenth of its page: room
+// for a few more keys before it splits.
+inline constexpr int kLeafRoom = 48;
 
 class TreeBuilder {
  public:

@@ -64,6 +64,25 @@ int EntryBytesFor(std::uint32_t maxRec, int dupTrailBits) {
 
 void Node::Insert(std::size_t i, std::string_view key, std::uint32_t rec, std::uint32_t child) {
   const bool cached = dups.size() == Count();
+  // A node holds at most a page's worth of entries: grow by a few entries
+  // at a time rather than doubling, which would double the memory of every
+  // cached node that takes one more key.
+  if (recs.size() == recs.capacity()) {
+    constexpr std::size_t kGrowth = 4;
+    const std::size_t want = recs.size() + kGrowth;
+    // A string's reserve would round up to double; a fresh one takes the
+    // size asked for.
+    std::string grown;
+    grown.reserve(want * static_cast<std::size_t>(keyLen));
+    grown.assign(keys);
+    keys.swap(grown);
+    recs.reserve(want);
+    if (!leaf) children.reserve(want);
+    if (cached) {
+      dups.reserve(want);
+      trails.reserve(want);
+    }
+  }
   keys.insert(i * static_cast<std::size_t>(keyLen), key.data(), static_cast<std::size_t>(keyLen));
   recs.insert(recs.begin() + static_cast<std::ptrdiff_t>(i), rec);
   if (!leaf) children.insert(children.begin() + static_cast<std::ptrdiff_t>(i), child);

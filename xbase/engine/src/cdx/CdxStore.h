@@ -146,7 +146,7 @@ class Store {
   };
   OffsetMap<CachedNode> nodes_;
   std::size_t nodeBytes_ = 0;  // what nodes_ holds, roughly
-  std::size_t maxNodeBytes_ = std::size_t{96} << 20;  // about 96 MiB of decoded nodes
+  std::size_t maxNodeBytes_ = std::size_t{128} << 20;  // about 128 MiB of decoded nodes
   std::size_t maxPages_ = 32768;                      // 16 MiB of raw pages
   std::size_t dirtyNodes_ = 0;  // nodes with `dirty` set
 
