@@ -131,8 +131,10 @@ bool RecordSpool::Next(const char*& record) {
 
 KeySorter::KeySorter(std::string beside, std::size_t keyLen, std::size_t memory)
     : beside_(std::move(beside)), keyLen_(keyLen), size_(keyLen + 4), memory_(memory) {
-  capacity_ = std::max<std::size_t>(16, memory_ / (size_ + sizeof(Item)));
-  // Even at the smallest capacity every merged run gets a record's room.
+  // Items number the records with 32 bits.
+  capacity_ = std::clamp<std::size_t>(memory_ / (size_ + sizeof(Item)), 16, 0xFFFFFFFFu);
+  // A small budget merges two runs at a time, so that each run's share of
+  // the block still holds several records.
   fanIn_ = std::clamp<std::size_t>(memory_ / kMinReadBuffer, 2, kMaxFanIn);
   const std::size_t records = (capacity_ * size_ + alignof(Item) - 1) / alignof(Item) * alignof(Item);
   blockBytes_ = records + capacity_ * sizeof(Item);
