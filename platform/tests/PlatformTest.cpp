@@ -57,6 +57,33 @@ TEST_F(TempDir, AtomicWriteReplacesAndLeavesNoTemporaryFile) {
   EXPECT_NE(err.find("missing"), std::string::npos);
 }
 
+TEST_F(TempDir, FileBesideTakesTheTargetsModeAndGoesUnlessItReplacesIt) {
+  const std::string p = (dir_ / "t.cdx").string();
+  ASSERT_TRUE(WriteFileAtomic(p, "old"));
+  fs::permissions(p, fs::perms(0640));
+  {
+    TempFileBeside abandoned;
+    ASSERT_TRUE(abandoned.Create(p));
+    EXPECT_EQ(fs::path(abandoned.Path()).parent_path(), dir_);
+    EXPECT_EQ(fs::status(abandoned.Path()).permissions(), fs::perms(0640));
+    ASSERT_TRUE(abandoned.CopyFrom(p));
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+
+  TempFileBeside next;
+  ASSERT_TRUE(next.Create(p));
+  ASSERT_TRUE(next.CopyFrom(p));
+  std::string data;
+  ASSERT_TRUE(ReadWholeFile(next.Path(), data));
+  EXPECT_EQ(data, "old");
+  ASSERT_TRUE(WriteFileAtomic(next.Path(), "new"));
+  ASSERT_TRUE(next.ReplaceTarget());
+  EXPECT_EQ(next.Path(), "");
+  ASSERT_TRUE(ReadWholeFile(p, data));
+  EXPECT_EQ(data, "new");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
 TEST(Time, DelphiDatesRoundTrip) {
   const LocalDateTime t{2020, 7, 1, 12, 30, 0, 0};
   const double v = ToDelphiDateTime(t);

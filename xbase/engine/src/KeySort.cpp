@@ -58,17 +58,16 @@ bool RunWriter::Flush(std::string* error) {
 }
 
 RunReader::RunReader(const SpillFile& file, std::uint64_t offset, std::uint64_t count,
-                     std::size_t size, std::size_t bufferBytes)
-    : file_(file), next_(offset), left_(count), size_(size) {
-  buf_.resize(std::max(size, bufferBytes / size * size));
-}
+                     std::size_t size, char* buffer, std::size_t bufferBytes)
+    : file_(file), next_(offset), left_(count), size_(size), buf_(buffer),
+      capacity_(bufferBytes / size) {}
 
 bool RunReader::Fill(std::string* error) {
   at_ = have_ = 0;
   if (left_ == 0) return true;
-  const std::uint64_t n = std::min<std::uint64_t>(left_, buf_.size() / size_);
+  const std::uint64_t n = std::min<std::uint64_t>(left_, capacity_);
   const auto bytes = static_cast<std::size_t>(n) * size_;
-  if (!file_.ReadAt(next_, buf_.data(), bytes, error)) return false;
+  if (!file_.ReadAt(next_, buf_, bytes, error)) return false;
   next_ += bytes;
   left_ -= n;
   have_ = bytes;
@@ -110,7 +109,8 @@ bool RecordSpool::Finish(std::string* error) {
   if (!writer_) return true;
   if (!writer_->Flush(error)) return false;
   writer_.reset();
-  reader_ = std::make_unique<sort::RunReader>(*file_, 0, count_, size_, std::min(memory_, kWriteBuffer));
+  readBuf_.resize(std::max(size_, std::min(memory_, kWriteBuffer)));
+  reader_ = std::make_unique<sort::RunReader>(*file_, 0, count_, size_, readBuf_.data(), readBuf_.size());
   return reader_->Start(error);
 }
 
@@ -131,10 +131,16 @@ bool RecordSpool::Next(const char*& record) {
 
 KeySorter::KeySorter(std::string beside, std::size_t keyLen, std::size_t memory)
     : beside_(std::move(beside)), keyLen_(keyLen), size_(keyLen + 4), memory_(memory) {
-  capacity_ = std::max<std::size_t>(16, memory_ / (size_ + sizeof(Item)));
+  // Items number the records with 32 bits.
+  capacity_ = std::clamp<std::size_t>(memory_ / (size_ + sizeof(Item)), 16, 0xFFFFFFFFu);
+  // A small budget merges two runs at a time, so that each run's share of
+  // the block still holds several records.
   fanIn_ = std::clamp<std::size_t>(memory_ / kMinReadBuffer, 2, kMaxFanIn);
-  // Reserved, not touched: a small table never makes the pages resident.
-  buf_.reserve(capacity_ * size_);
+  const std::size_t records = (capacity_ * size_ + alignof(Item) - 1) / alignof(Item) * alignof(Item);
+  blockBytes_ = records + capacity_ * sizeof(Item);
+  block_ = std::make_unique_for_overwrite<char[]>(blockBytes_);
+  data_ = block_.get();
+  items_ = reinterpret_cast<Item*>(block_.get() + records);
 }
 
 bool KeySorter::Add(std::string_view key, std::uint32_t rec, std::string* error) {
@@ -142,29 +148,27 @@ bool KeySorter::Add(std::string_view key, std::uint32_t rec, std::string* error)
     return Fail(error, "key of " + std::to_string(key.size()) + " bytes for a key length of " +
                            std::to_string(keyLen_));
   if (count_ == capacity_ && !SpillBuffer(error)) return false;
-  const std::size_t at = count_ * size_;
-  buf_.resize(at + size_);
-  std::memcpy(buf_.data() + at, key.data(), keyLen_);
+  char* at = data_ + count_ * size_;
+  std::memcpy(at, key.data(), keyLen_);
   // Big-endian, so that one byte comparison orders by key, then record.
-  PutBE(buf_.data() + at + keyLen_, rec);
+  PutBE(at + keyLen_, rec);
   ++count_;
   ++added_;
   return true;
 }
 
 void KeySorter::SortBuffer() {
-  sorted_.resize(count_);
-  const char* data = buf_.data();
+  const char* data = data_;
   const std::size_t head = std::min<std::size_t>(size_, 8);
   for (std::size_t i = 0; i < count_; ++i) {
     std::uint64_t p = 0;
     const char* r = data + i * size_;
     for (std::size_t b = 0; b < 8; ++b)
       p = (p << 8) | (b < head ? static_cast<unsigned char>(r[b]) : 0u);
-    sorted_[i] = {p, static_cast<std::uint32_t>(i)};
+    items_[i] = {p, static_cast<std::uint32_t>(i)};
   }
   const std::size_t size = size_;
-  std::sort(sorted_.begin(), sorted_.end(), [data, size](const Item& a, const Item& b) {
+  std::sort(items_, items_ + count_, [data, size](const Item& a, const Item& b) {
     if (a.prefix != b.prefix) return a.prefix < b.prefix;
     if (size <= 8) return false;
     return std::memcmp(data + std::size_t{a.index} * size + 8, data + std::size_t{b.index} * size + 8,
@@ -180,13 +184,12 @@ bool KeySorter::SpillBuffer(std::string* error) {
   SortBuffer();
   const std::uint64_t start = file_->Size();
   sort::RunWriter out(*file_, kWriteBuffer);
-  for (const Item& it : sorted_)
-    if (!out.Put(buf_.data() + std::size_t{it.index} * size_, size_, error)) return false;
+  for (const Item* it = items_; it != items_ + count_; ++it)
+    if (!out.Put(data_ + std::size_t{it->index} * size_, size_, error)) return false;
   if (!out.Flush(error)) return false;
   runs_.push_back({start, count_});
   ++spilled_;
   count_ = 0;
-  buf_.clear();
   return true;
 }
 
@@ -198,8 +201,6 @@ bool KeySorter::Finish(std::string* error) {
     return true;
   }
   if (count_ > 0 && !SpillBuffer(error)) return false;
-  std::vector<char>().swap(buf_);
-  std::vector<Item>().swap(sorted_);
   while (runs_.size() > fanIn_) {
     // Too many runs to read at once: merge them in groups into a new file.
     auto to = std::make_unique<sort::SpillFile>();
@@ -224,10 +225,11 @@ bool KeySorter::StartMerge(std::size_t first, std::size_t n, std::string* error)
   readers_.clear();
   heap_.clear();
   lastReader_ = SIZE_MAX;
-  const std::size_t share = memory_ / std::max<std::size_t>(n, 1);
+  // The block that held the keys is shared out among the runs.
+  const std::size_t share = blockBytes_ / std::max<std::size_t>(n, 1) / size_ * size_;
   for (std::size_t i = first; i < first + n; ++i) {
-    readers_.push_back(std::make_unique<sort::RunReader>(*file_, runs_[i].offset, runs_[i].count,
-                                                         size_, share));
+    readers_.push_back(std::make_unique<sort::RunReader>(
+        *file_, runs_[i].offset, runs_[i].count, size_, block_.get() + (i - first) * share, share));
     if (!readers_.back()->Start(error)) return false;
     if (readers_.back()->Current()) heap_.push_back(readers_.size() - 1);
   }
@@ -283,8 +285,8 @@ bool KeySorter::MergeRuns(std::size_t first, std::size_t n, sort::SpillFile& to,
 bool KeySorter::Next(std::string_view& key, std::uint32_t& rec) {
   const char* r;
   if (!merging_) {
-    if (next_ == sorted_.size()) return false;
-    r = buf_.data() + std::size_t{sorted_[next_++].index} * size_;
+    if (next_ == count_) return false;
+    r = data_ + std::size_t{items_[next_++].index} * size_;
   } else {
     r = Pop(&error_);
     if (!r) return false;

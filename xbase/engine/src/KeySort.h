@@ -57,13 +57,14 @@ class RunWriter {
   std::vector<char> buf_;
 };
 
-// Reads `count` records of `size` bytes from `offset` through a buffer.
+// Reads `count` records of `size` bytes from `offset` through a buffer of
+// the caller's (at least one record).
 class RunReader {
  public:
   RunReader(const SpillFile& file, std::uint64_t offset, std::uint64_t count, std::size_t size,
-            std::size_t bufferBytes);
+            char* buffer, std::size_t bufferBytes);
   // The current record; valid until the next Advance. Null at the end.
-  const char* Current() const { return at_ < have_ ? buf_.data() + at_ : nullptr; }
+  const char* Current() const { return at_ < have_ ? buf_ + at_ : nullptr; }
   bool Advance(std::string* error);
   bool Start(std::string* error) { return Fill(error); }
 
@@ -72,7 +73,8 @@ class RunReader {
   const SpillFile& file_;
   std::uint64_t next_, left_;  // the file's records not yet in the buffer
   std::size_t size_;
-  std::vector<char> buf_;
+  char* buf_;
+  std::size_t capacity_;  // whole records
   std::size_t at_ = 0, have_ = 0;
 };
 
@@ -99,6 +101,7 @@ class RecordSpool {
   std::uint64_t count_ = 0, read_ = 0;
   std::unique_ptr<sort::SpillFile> file_;
   std::unique_ptr<sort::RunWriter> writer_;
+  std::vector<char> readBuf_;
   std::unique_ptr<sort::RunReader> reader_;
   std::string error_;
 };
@@ -107,8 +110,11 @@ class RecordSpool {
 // taken back in ascending order of key bytes (unsigned), then record
 // number. Memory stays within `memory` bytes whatever the number of keys:
 // a full buffer is sorted and written to a temporary file beside `beside`
-// as a run, and the runs are merged at the end, several at a time in
-// bounded buffers (more than one pass when there are very many).
+// as a run, and the runs are merged at the end, several at a time (more
+// than one pass when there are very many). The merge reads through the
+// same block of memory that held the keys, so the budget is one
+// allocation that lives as long as the sorter, and the pages of it that a
+// small table never reaches are never touched.
 class KeySorter {
  public:
   KeySorter(std::string beside, std::size_t keyLen, std::size_t memory = SortMemory());
@@ -128,7 +134,7 @@ class KeySorter {
   struct Run {
     std::uint64_t offset, count;
   };
-  // Orders the buffered records; sorted_ then lists them.
+  // Orders the buffered records; items_ then lists them.
   void SortBuffer();
   bool SpillBuffer(std::string* error);
   // Merges runs [first, first + n) into one run at the end of `to`.
@@ -144,13 +150,17 @@ class KeySorter {
   std::size_t keyLen_, size_, memory_;
   std::size_t capacity_;  // records the buffer holds
   std::size_t fanIn_;     // runs merged at a time
-  std::vector<char> buf_;
-  std::size_t count_ = 0;
   struct Item {
     std::uint64_t prefix;  // first bytes of the record, big-endian, for quick comparison
     std::uint32_t index;
   };
-  std::vector<Item> sorted_;
+  // The budget: `capacity_` records, then as many Items; the merge's read
+  // buffers later.
+  std::unique_ptr<char[]> block_;
+  std::size_t blockBytes_ = 0;
+  char* data_ = nullptr;
+  Item* items_ = nullptr;
+  std::size_t count_ = 0;
   std::size_t next_ = 0;
   std::unique_ptr<sort::SpillFile> file_;
   std::vector<Run> runs_;
