@@ -33,6 +33,8 @@ std::string Dir() {
 }
 
 struct Cleanup {
+  // Making the folder's name first ends its life after this object's.
+  Cleanup() { Dir(); }
   ~Cleanup() {
     std::error_code ec;
     fs::remove_all(Dir(), ec);
