@@ -64,12 +64,11 @@ int EntryBytesFor(std::uint32_t maxRec, int dupTrailBits) {
 
 void Node::Insert(std::size_t i, std::string_view key, std::uint32_t rec, std::uint32_t child) {
   const bool cached = dups.size() == Count();
-  // A node holds at most a page's worth of entries: grow by a few entries
-  // at a time rather than doubling, which would double the memory of every
-  // cached node that takes one more key.
+  // A node holds at most a page's worth of entries: grow by a quarter
+  // rather than doubling, which would double the memory of every cached
+  // node that takes one more key.
   if (recs.size() == recs.capacity()) {
-    constexpr std::size_t kGrowth = 4;
-    const std::size_t want = recs.size() + kGrowth;
+    const std::size_t want = recs.size() + std::max<std::size_t>(4, recs.size() / 4);
     // A string's reserve would round up to double; a fresh one takes the
     // size asked for.
     std::string grown;
