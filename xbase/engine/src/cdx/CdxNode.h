@@ -22,6 +22,7 @@
 #include <cstring>
 #if defined(_MSC_VER)
 #include <stdlib.h>
+#include <xmmintrin.h>
 #endif
 #include <string>
 #include <string_view>
@@ -87,6 +88,14 @@ struct Node {
   void Insert(std::size_t i, std::string_view key, std::uint32_t rec, std::uint32_t child = 0);
   void Erase(std::size_t i);
 };
+
+inline void PrefetchLine(const void* p) {
+#if defined(_MSC_VER)
+  _mm_prefetch(static_cast<const char*>(p), _MM_HINT_T0);
+#else
+  __builtin_prefetch(p);
+#endif
+}
 
 // Unsigned byte order of two keys (the shorter first when one is the
 // other's beginning): -1, 0 or 1. Eight bytes at a time, inline: every step
