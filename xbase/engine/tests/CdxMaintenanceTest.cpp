@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <random>
 #include <set>
 
@@ -13,6 +14,7 @@
 #include "cdx/CdxFile.h"
 #include "cdx/CdxIndex.h"
 #include "cdx/CdxKeys.h"
+#include "cdx/OffsetMap.h"
 
 using namespace cdxtest;
 using Model = std::set<std::pair<std::string, std::uint32_t>>;
@@ -190,6 +192,41 @@ TEST(CdxMaintenance, MixedRandomSequencesAgreeWithTheModel) {
         },
         40'000'000, 6, 800, 3);
   }
+}
+
+TEST(CdxMaintenance, OffsetMapAgreesWithAStandardMap) {
+  // Open addressing with backward-shift removal: after any mix of
+  // insertions and removals every member is found and nothing else is.
+  xbe::cdx::OffsetMap<int> map;
+  std::map<std::uint32_t, int> model;
+  std::mt19937 rng(5);
+  for (int i = 0; i < 20000; ++i) {
+    // Few distinct offsets, so that runs of colliding slots form and break.
+    const std::uint32_t key = 512u * (1 + rng() % 700);
+    if (rng() % 3 == 0) {
+      EXPECT_EQ(map.Erase(key), model.erase(key) == 1);
+    } else {
+      auto [value, added] = map.Emplace(key);
+      EXPECT_EQ(added, model.count(key) == 0);
+      *value = i;
+      model[key] = i;
+    }
+  }
+  EXPECT_EQ(map.Size(), model.size());
+  for (std::uint32_t k = 512; k <= 512u * 701; k += 512) {
+    const int* v = map.Find(k);
+    auto it = model.find(k);
+    ASSERT_EQ(v != nullptr, it != model.end()) << k;
+    if (v) {
+      EXPECT_EQ(*v, it->second);
+    }
+  }
+  std::size_t visited = 0;
+  map.ForEach([&](std::uint32_t k, int& v) {
+    ++visited;
+    EXPECT_EQ(model.at(k), v);
+  });
+  EXPECT_EQ(visited, model.size());
 }
 
 TEST(CdxMaintenance, TinyCachesWriteBackEveryChangeTheyEvict) {
