@@ -149,6 +149,13 @@ std::size_t SplitPoint(const Node& n, char fill, bool packLeft) {
 
 }  // namespace
 
+void Tree::FetchChildren(const Node& n) const {
+  // The slots of all children are fetched while the keys are searched: the
+  // next step down then finds its node's slot in the cache.
+  if (!n.leaf)
+    for (std::uint32_t child : n.children) store_.Prefetch(child);
+}
+
 bool Tree::Descend(std::string_view key, std::uint32_t rec, std::vector<Step>& path,
                    std::string* error) {
   path.clear();
@@ -157,6 +164,7 @@ bool Tree::Descend(std::string_view key, std::uint32_t rec, std::vector<Step>& p
     if (depth > kMaxDepth) return Fail(error, "tree deeper than " + std::to_string(kMaxDepth) + " levels (a loop between nodes)");
     auto node = LoadNode(offset, error);
     if (!node) return false;
+    FetchChildren(*node);
     std::size_t i = LowerIndex(*node, key, rec);
     if (node->leaf) {
       path.push_back({node, i, nullptr});
@@ -395,6 +403,7 @@ bool Tree::LowerBound(std::string_view key, std::uint32_t rec, Pos& pos, std::st
     if (depth > kMaxDepth) return Fail(error, "tree deeper than " + std::to_string(kMaxDepth) + " levels (a loop between nodes)");
     auto node = LoadNode(offset, error);
     if (!node) return false;
+    FetchChildren(*node);
     std::size_t i = LowerIndex(*node, key, rec);
     if (i == node->Count()) {
       if (!node->leaf || node->Count() == 0) return false;
@@ -416,6 +425,7 @@ bool Tree::SeekKey(std::string_view key, bool prefix, Pos& pos, std::string* err
     if (depth > kMaxDepth) return Fail(error, "tree deeper than " + std::to_string(kMaxDepth) + " levels (a loop between nodes)");
     auto node = LoadNode(offset, error);
     if (!node) return false;
+    FetchChildren(*node);
     std::size_t i = KeyIndex(*node, key, prefix);
     if (i == node->Count()) {
       if (!node->leaf || node->Count() == 0) return false;

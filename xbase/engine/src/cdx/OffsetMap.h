@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "cdx/CdxNode.h"
+
 namespace xbe::cdx {
 
 template <typename V>
@@ -63,6 +65,11 @@ class OffsetMap {
     slots_[i].value = V();
     --size_;
     return true;
+  }
+
+  // Asks the processor for the slot where `key` would be found first.
+  void Prefetch(std::uint32_t key) const {
+    if (!slots_.empty()) PrefetchLine(&slots_[Home(key)]);
   }
 
   std::size_t Size() const { return size_; }
