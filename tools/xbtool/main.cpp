@@ -1,6 +1,7 @@
 // xbtool: tables and indexes from the command line, over the engine library.
 // Text on stdin/stdout/stderr and in scripts is UTF-8; tables hold
 // Windows-1252, converted at this boundary.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include "WorkArea.h"
 #include "platform/Encoding.h"
 #include "platform/Files.h"
+#include "platform/RandomFile.h"
 
 namespace {
 
@@ -240,29 +242,55 @@ bool ApplyLine(WorkArea& wa, const std::string& line, std::string* error) {
 
 int Apply(const std::vector<std::string>& args) {
   if (args.size() != 2) return Fail(std::string("apply needs TABLE SCRIPT\n") + kUsage);
-  std::string script, error;
-  if (!platform::ReadWholeFile(args[1], script, &error)) return Fail(error);
+  std::string error;
+  // The script is read a block at a time: it may be far larger than the
+  // memory the table needs.
+  platform::RandomFile script;
+  if (!script.Open(args[1], false, &error)) return Fail(error);
+  const std::int64_t size = script.Size();
+  if (size < 0) return Fail(args[1] + ": cannot determine the file size");
   auto wa = OpenTable(args[0], xbe::OpenMode::Exclusive, &error);
   if (!wa) return Fail(error);
-  std::istringstream in(script);
-  std::string line;
+  auto stop = [&](const std::string& why) {
+    std::string ignored;
+    wa->Close(&ignored);
+    return Fail(why);
+  };
+  std::vector<char> block(std::size_t{1} << 16);
+  std::string line, ansi;
   int lineNo = 0;
-  while (std::getline(in, line)) {
-    ++lineNo;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty()) continue;
-    std::string ansi;
-    if (!ToAnsi(line, ansi)) {
-      std::string ignored;
-      wa->Close(&ignored);
-      return Fail("line " + std::to_string(lineNo) +
-                  ": characters that Windows-1252 cannot represent");
+  std::uint64_t at = 0;
+  const auto end = static_cast<std::uint64_t>(size);
+  while (at < end || !line.empty()) {
+    std::size_t got = 0;
+    if (at < end) {
+      got = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), end - at));
+      if (!script.ReadAt(at, block.data(), got, &error)) return stop(error);
+      at += got;
     }
-    if (!ApplyLine(*wa, ansi, &error)) {
-      std::string ignored;
-      wa->Close(&ignored);
-      return Fail("line " + std::to_string(lineNo) + ": " + error);
+    std::size_t from = 0;
+    for (;;) {
+      const char* nl = static_cast<const char*>(std::memchr(block.data() + from, '\n', got - from));
+      const bool last = !nl && at >= end;
+      if (!nl && !last) {
+        line.append(block.data() + from, got - from);
+        break;
+      }
+      const std::size_t upto = nl ? static_cast<std::size_t>(nl - block.data()) : got;
+      line.append(block.data() + from, upto - from);
+      ++lineNo;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!line.empty()) {
+        if (!ToAnsi(line, ansi))
+          return stop("line " + std::to_string(lineNo) +
+                      ": characters that Windows-1252 cannot represent");
+        if (!ApplyLine(*wa, ansi, &error)) return stop("line " + std::to_string(lineNo) + ": " + error);
+      }
+      line.clear();
+      if (!nl) break;
+      from = upto + 1;
     }
+    if (at >= end) break;
   }
   if (!wa->Close(&error)) return Fail(error);
   return 0;
