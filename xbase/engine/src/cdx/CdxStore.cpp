@@ -284,6 +284,7 @@ void Store::Commit() {
     knownFreeHead_ = Get32(pending_[0].data() + 4);
   }
   inTxn_ = false;
+  if (!pending_.empty()) ++epoch_;  // pages besides nodes: free list, header
   for (auto& [offset, page] : pending_) {
     if (memory_) {
       if (image_.size() < std::size_t(offset) + kPageSize) image_.resize(std::size_t(offset) + kPageSize);
@@ -309,6 +310,7 @@ void Store::Abort() {
   pending_.clear();
   pendingNodes_.clear();
   size_ = sizeBeforeTxn_;
+  ++epoch_;
 }
 
 void Store::WritePage(std::uint32_t offset, const Page& page) {
@@ -540,6 +542,7 @@ bool Store::Refresh() {
     nodes_.Clear();
     nodeBytes_ = 0;
     ++generation_;
+    ++epoch_;
     std::int64_t size = file_.Size();
     if (size >= 0) size_ = std::min<std::uint64_t>(static_cast<std::uint64_t>(size) / kPageSize * kPageSize, 0xFFFFFE00ull);
     if (size >= 0) onDisk_ = static_cast<std::uint64_t>(size);

@@ -94,6 +94,15 @@ class Store {
   bool HasDirtyPages() const { return dirtyCount_ != 0 || dirtyNodes_ != 0; }
   // Bumped on every committed change; cursors compare it.
   std::uint64_t Generation() const { return generation_; }
+  // Bumped whenever a change may reach beyond the nodes of the tree that
+  // made it (the free list, the header, a dropped transaction, pages
+  // another process wrote); changes in place and node writes leave it.
+  std::uint64_t Epoch() const { return epoch_; }
+  // Whether `node` is the object the node cache holds for its page.
+  bool Holds(const Node* node) const {
+    const CachedNode* c = nodes_.Find(node->offset);
+    return c && c->node.get() == node;
+  }
 
  private:
   bool FreeHead(std::uint32_t& head, std::string* error);
@@ -130,6 +139,7 @@ class Store {
   std::uint64_t onDisk_ = 0;  // bytes the file has on disk (pages may wait in the cache)
   std::vector<std::uint8_t> readAhead_;
   std::uint64_t generation_ = 0;
+  std::uint64_t epoch_ = 0;
 
   struct Cached {
     Page page;

@@ -324,6 +324,7 @@ bool Tree::Insert(std::string_view key, std::uint32_t rec, std::string* error) {
     return Fail(error, "key of " + std::to_string(key.size()) + " bytes for a key length of " +
                            std::to_string(keyLen_));
   if (rec == 0) return Fail(error, "record number 0");
+  ++changes_;
   std::vector<Step>& path = path_;
   struct Release {
     std::vector<Step>& p;
@@ -356,7 +357,9 @@ bool Tree::Remove(std::string_view key, std::uint32_t rec, std::string* error) {
       memo.clear();
     }
   } release{path, memo_};
-  if (!memo_.empty() && memoGeneration_ == store_.Generation() && memoRec_ == rec && memoKey_ == key)
+  const bool memo = MemoHolds(key, rec);
+  ++changes_;
+  if (memo)
     path.swap(memo_);
   else if (!Descend(key, rec, path, error))
     return false;
@@ -375,6 +378,26 @@ bool Tree::Remove(std::string_view key, std::uint32_t rec, std::string* error) {
   return true;
 }
 
+bool Tree::MemoHolds(std::string_view key, std::uint32_t rec) const {
+  if (memo_.empty() || !store_.InPlace() || memoChanges_ != changes_ ||
+      memoEpoch_ != store_.Epoch() || memoRec_ != rec || memoKey_ != key)
+    return false;
+  // Other trees of the file may have changed since; in a sound file they
+  // share no node with this one. Whatever the file, the way down must
+  // still be the cached nodes, linked as they were, ending at the entry.
+  for (std::size_t level = 0; level < memo_.size(); ++level) {
+    const Step& step = memo_[level];
+    if (!store_.Holds(step.node.get())) return false;
+    if (level + 1 < memo_.size() &&
+        (step.node->leaf || step.index >= step.node->Count() ||
+         step.node->children[step.index] != memo_[level + 1].node->offset))
+      return false;
+  }
+  const Step& leaf = memo_.back();
+  return leaf.node->leaf && leaf.index < leaf.node->Count() &&
+         CompareEntry(leaf.node->Key(leaf.index), leaf.node->recs[leaf.index], key, rec) == 0;
+}
+
 bool Tree::Contains(std::string_view key, std::uint32_t rec, std::string* error) {
   memo_.clear();
   if (key.size() != static_cast<std::size_t>(keyLen_)) return false;
@@ -389,8 +412,9 @@ bool Tree::Contains(std::string_view key, std::uint32_t rec, std::string* error)
     memo_.clear();
     return false;
   }
-  // A removal of this entry before anything changes can start from here.
-  memoGeneration_ = store_.Generation();
+  // A removal of this entry before this tree changes can start from here.
+  memoChanges_ = changes_;
+  memoEpoch_ = store_.Epoch();
   memoKey_.assign(key);
   memoRec_ = rec;
   return true;

@@ -99,10 +99,13 @@ class Tree {
   Store& store_;
   std::vector<Step> path_;  // reused by Insert and Remove
   std::string removed_;     // the key a removal in place may have to put back
-  // The way down to the entry Contains last found, valid while the store's
-  // generation stays: the removal that usually follows starts from it.
+  // The way down to the entry Contains last found, valid while neither
+  // this tree nor the file beyond its nodes changes: the removal that
+  // usually follows starts from it.
+  bool MemoHolds(std::string_view key, std::uint32_t rec) const;
   std::vector<Step> memo_;
-  std::uint64_t memoGeneration_ = 0;
+  std::uint64_t changes_ = 0;  // inserts and removals begun on this tree
+  std::uint64_t memoChanges_ = 0, memoEpoch_ = 0;
   std::string memoKey_;
   std::uint32_t memoRec_ = 0;
   std::uint32_t root_;
