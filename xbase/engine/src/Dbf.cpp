@@ -4,13 +4,11 @@
 #include <cstring>
 #include <new>
 
-#if defined(_MSC_VER)
-#include <xmmintrin.h>
-#endif
 #if __has_include(<sys/mman.h>)
 #include <sys/mman.h>
 #endif
 
+#include "Prefetch.h"
 #include "platform/Encoding.h"
 #include "platform/Files.h"
 #include "platform/Time.h"
@@ -460,16 +458,6 @@ char* DbfTable::SlotBytes(std::size_t slot) {
   }
   return chunks_[chunk].get() + (slot % kChunkSlots) * kBlockBytes;
 }
-
-namespace {
-inline void PrefetchLine(const void* p) {
-#if defined(_MSC_VER)
-  _mm_prefetch(static_cast<const char*>(p), _MM_HINT_T0);
-#else
-  __builtin_prefetch(p);
-#endif
-}
-}  // namespace
 
 void DbfTable::Prefetch(std::uint32_t recno) const {
   if (!caching_ || blocks_.empty() || recno < 1 || recno > count_) return;

@@ -12,12 +12,6 @@ bool Fail(std::string* error, const std::string& what) {
   return false;
 }
 
-std::string Hex(std::uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%X", v);
-  return buf;
-}
-
 const std::uint8_t* Bytes(const char* p) { return reinterpret_cast<const std::uint8_t*>(p); }
 
 // Empty again, keeping the allocations.

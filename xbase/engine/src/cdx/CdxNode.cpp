@@ -8,12 +8,6 @@ namespace xbe::cdx {
 
 namespace {
 
-std::string Hex(std::uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%X", v);
-  return buf;
-}
-
 bool Fail(std::string* error, std::uint32_t offset, const std::string& what) {
   if (error) *error = "node " + Hex(offset) + ": " + what;
   return false;
@@ -119,6 +113,12 @@ int PoolCost(std::string_view prev, std::string_view key, char fill) {
   int trail = TrailCount(key, fill);
   int dup = prev.empty() ? 0 : std::min(CommonPrefix(prev, key), len - trail);
   return len - dup - trail;
+}
+
+std::string Hex(std::uint32_t v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%X", v);
+  return buf;
 }
 
 int InteriorCapacity(int keyLen) { return static_cast<int>((kPageSize - 12) / (keyLen + 8)); }

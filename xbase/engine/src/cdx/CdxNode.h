@@ -22,11 +22,12 @@
 #include <cstring>
 #if defined(_MSC_VER)
 #include <stdlib.h>
-#include <xmmintrin.h>
 #endif
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "Prefetch.h"
 
 namespace xbe::cdx {
 
@@ -89,14 +90,6 @@ struct Node {
   void Erase(std::size_t i);
 };
 
-inline void PrefetchLine(const void* p) {
-#if defined(_MSC_VER)
-  _mm_prefetch(static_cast<const char*>(p), _MM_HINT_T0);
-#else
-  __builtin_prefetch(p);
-#endif
-}
-
 // Unsigned byte order of two keys (the shorter first when one is the
 // other's beginning): -1, 0 or 1. Eight bytes at a time, inline: every step
 // of every search compares keys, most of them a few bytes long.
@@ -135,6 +128,9 @@ inline int CompareEntry(std::string_view a, std::uint32_t ra, std::string_view b
   if (int c = CompareKeys(a, b)) return c;
   return ra < rb ? -1 : (ra > rb ? 1 : 0);
 }
+
+// A page offset as messages show it: 0x and hexadecimal digits.
+std::string Hex(std::uint32_t offset);
 
 int InteriorCapacity(int keyLen);
 int BitLength(std::uint32_t v);

@@ -19,11 +19,6 @@ std::size_t NodeBytes(const Node& n) {
          4 * n.children.capacity() + n.dups.capacity() + n.trails.capacity();
 }
 
-std::string Hex(std::uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%X", v);
-  return buf;
-}
 }  // namespace
 
 bool Store::OpenFile(const std::string& path, bool writable, std::string* error) {
@@ -347,7 +342,7 @@ void Store::PutDirtyNode(std::uint32_t offset, std::shared_ptr<Node> node, char 
 bool Store::StageNode(std::shared_ptr<Node> node, char fill, std::string* error) {
   const std::uint32_t offset = node->offset;
   if (memory_) {
-    // A tag being built: the image takes the encoded page at once.
+    // An image in memory takes the encoded page at once.
     Page page;
     if (!EncodeNode(*node, fill, page.data())) {
       if (error) *error = "node " + Hex(offset) + " does not fit its page";

@@ -7,12 +7,6 @@ namespace xbe::cdx {
 
 namespace {
 
-std::string Hex(std::uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%X", v);
-  return buf;
-}
-
 bool Fail(std::string* error, const std::string& what) {
   if (error) *error = what;
   return false;

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "cdx/CdxNode.h"
+#include "Prefetch.h"
 
 namespace xbe::cdx {
 
