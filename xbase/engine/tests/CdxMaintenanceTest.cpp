@@ -229,6 +229,44 @@ TEST(CdxMaintenance, OffsetMapAgreesWithAStandardMap) {
   EXPECT_EQ(visited, model.size());
 }
 
+TEST(CdxMaintenance, LeafSizesKeptAcrossChangesEqualACountFromScratch) {
+  // A leaf carries its pool size and highest record number from one fit
+  // check to the next; whatever mix of inserts and erases (at either end,
+  // of the highest record, sharing much or little with the neighbours, with
+  // and without a check between), the size equals one counted afresh.
+  using xbe::cdx::Node;
+  std::mt19937 rng(11);
+  for (int keyLen : {4, 12}) {
+    Node n;
+    n.leaf = true;
+    n.keyLen = keyLen;
+    auto randomKey = [&] {
+      std::string k(static_cast<std::size_t>(keyLen), ' ');
+      const std::size_t used = rng() % (k.size() + 1);
+      for (std::size_t c = 0; c < used; ++c) k[c] = static_cast<char>('A' + rng() % 3);
+      return k;
+    };
+    for (int step = 0; step < 5000; ++step) {
+      if (n.Count() > 0 && (n.Count() > 60 || rng() % 3 == 0)) {
+        n.Erase(rng() % n.Count());
+      } else {
+        const std::string key = randomKey();
+        const std::uint32_t rec = rng() % 4 == 0 ? 1 + rng() % 100000 : 1 + rng() % 50;
+        std::size_t at = 0;
+        while (at < n.Count() && xbe::cdx::CompareEntry(n.Key(at), n.recs[at], key, rec) < 0) ++at;
+        if (at < n.Count() && n.Key(at) == key && n.recs[at] == rec) continue;
+        n.Insert(at, key, rec);
+      }
+      if (rng() % 4 == 0) continue;  // two changes before the next check
+      Node scratch;
+      scratch.leaf = true;
+      scratch.keyLen = keyLen;
+      for (std::size_t i = 0; i < n.Count(); ++i) scratch.Insert(i, n.Key(i), n.recs[i]);
+      ASSERT_EQ(xbe::cdx::LeafBytes(n, ' '), xbe::cdx::LeafBytes(scratch, ' ')) << "step " << step;
+    }
+  }
+}
+
 TEST(CdxMaintenance, TinyCachesWriteBackEveryChangeTheyEvict) {
   // Changed nodes leave the node cache encoded into the page cache, and
   // pages leave that for the file, in the middle of inserts, splits and

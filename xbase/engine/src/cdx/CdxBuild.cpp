@@ -25,6 +25,7 @@ void Reset(Node& n, bool leaf) {
   n.children.clear();
   n.dups.clear();
   n.trails.clear();
+  n.ForgetSizes();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "cdx/CdxNode.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 
@@ -58,6 +59,18 @@ int EntryBytesFor(std::uint32_t maxRec, int dupTrailBits) {
 
 void Node::Insert(std::size_t i, std::string_view key, std::uint32_t rec, std::uint32_t child) {
   const bool cached = dups.size() == Count();
+  // The known pool loses what the entry now at `i` added; LeafBytes adds
+  // it back, and the new key's share, once their counts are known again.
+  const bool keepSizes = leaf && cached && poolBytes >= 0 && freshCount == 0 && i <= Count();
+  if (keepSizes) {
+    if (i < Count()) poolBytes -= keyLen - trails[i] - dups[i];
+    maxRec = std::max(maxRec, rec);
+    freshCount = i < Count() ? 2 : 1;
+    fresh[0] = static_cast<std::uint32_t>(i);
+    fresh[1] = static_cast<std::uint32_t>(i + 1);
+  } else {
+    poolBytes = -1;
+  }
   // A node holds at most a page's worth of entries: grow by a quarter
   // rather than doubling, which would double the memory of every cached
   // node that takes one more key.
@@ -91,6 +104,17 @@ void Node::Insert(std::size_t i, std::string_view key, std::uint32_t rec, std::u
 
 void Node::Erase(std::size_t i) {
   const bool cached = dups.size() == Count();
+  const bool keepSizes = leaf && cached && poolBytes >= 0 && freshCount == 0 && i < Count();
+  bool highest = false;
+  if (keepSizes) {
+    poolBytes -= keyLen - trails[i] - dups[i];
+    if (i + 1 < Count()) poolBytes -= keyLen - trails[i + 1] - dups[i + 1];
+    highest = recs[i] == maxRec;
+    freshCount = i + 1 < Count() ? 1 : 0;
+    fresh[0] = static_cast<std::uint32_t>(i);
+  } else {
+    poolBytes = -1;
+  }
   keys.erase(i * static_cast<std::size_t>(keyLen), static_cast<std::size_t>(keyLen));
   recs.erase(recs.begin() + static_cast<std::ptrdiff_t>(i));
   if (!leaf) children.erase(children.begin() + static_cast<std::ptrdiff_t>(i));
@@ -102,6 +126,7 @@ void Node::Erase(std::size_t i) {
   dups.erase(dups.begin() + static_cast<std::ptrdiff_t>(i));
   trails.erase(trails.begin() + static_cast<std::ptrdiff_t>(i));
   if (i < dups.size()) dups[i] = kUnknown;
+  if (highest) maxRec = recs.empty() ? 0 : *std::max_element(recs.begin(), recs.end());
 }
 
 int LeafEntryBytes(std::uint32_t maxRec, int keyLen) {
@@ -123,14 +148,7 @@ std::string Hex(std::uint32_t v) {
 
 int InteriorCapacity(int keyLen) { return static_cast<int>((kPageSize - 12) / (keyLen + 8)); }
 
-int BitLength(std::uint32_t v) {
-  int n = 0;
-  while (v) {
-    ++n;
-    v >>= 1;
-  }
-  return n;
-}
+int BitLength(std::uint32_t v) { return static_cast<int>(std::bit_width(v)); }
 
 bool DecodeNode(const std::uint8_t* page, std::uint32_t offset, int keyLen, char fill, Node& out,
                 std::string* error) {
@@ -216,6 +234,23 @@ bool DecodeNode(const std::uint8_t* page, std::uint32_t offset, int keyLen, char
   return true;
 }
 
+namespace {
+
+// Works out entry i's counts where they are not known.
+inline void SettleCounts(const Node& n, std::size_t i, char fill) {
+  if (n.trails[i] == Node::kUnknown) {
+    n.trails[i] = static_cast<std::uint8_t>(TrailCount(n.Key(i), fill));
+    n.dups[i] = Node::kUnknown;
+  }
+  if (i == 0)
+    n.dups[i] = 0;  // the first key shares nothing
+  else if (n.dups[i] == Node::kUnknown)
+    n.dups[i] = static_cast<std::uint8_t>(
+        std::min(CommonPrefix(n.Key(i - 1), n.Key(i)), n.keyLen - n.trails[i]));
+}
+
+}  // namespace
+
 int LeafBytes(const Node& n, char fill) {
   // Key pool: each key less the bytes it shares with the previous one
   // (taken fully expanded) and its trailing fill, the shared part capped by
@@ -224,29 +259,31 @@ int LeafBytes(const Node& n, char fill) {
   if (n.dups.size() != count || n.trails.size() != count) {
     n.dups.assign(count, Node::kUnknown);
     n.trails.assign(count, Node::kUnknown);
+    n.poolBytes = -1;
   }
-  std::uint8_t* dups = n.dups.data();
-  std::uint8_t* trails = n.trails.data();
-  const std::uint32_t* recs = n.recs.data();
-  std::uint32_t maxRec = 0;
-  int pool = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    if (trails[i] == Node::kUnknown) {
-      trails[i] = static_cast<std::uint8_t>(TrailCount(n.Key(i), fill));
-      dups[i] = Node::kUnknown;
+  if (n.poolBytes >= 0) {
+    // One insert or erase since the last count: only its entries are new.
+    for (std::uint8_t k = 0; k < n.freshCount; ++k) {
+      const std::size_t i = n.fresh[k];
+      if (i >= count) continue;
+      SettleCounts(n, i, fill);
+      n.poolBytes += n.keyLen - n.trails[i] - n.dups[i];
     }
-    if (dups[i] == Node::kUnknown)
-      dups[i] = static_cast<std::uint8_t>(
-          i == 0 ? 0 : std::min(CommonPrefix(n.Key(i - 1), n.Key(i)), n.keyLen - trails[i]));
-    maxRec = std::max(maxRec, recs[i]);
-    pool += n.keyLen - trails[i];
+  } else {
+    std::uint32_t maxRec = 0;
+    int pool = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      SettleCounts(n, i, fill);
+      maxRec = std::max(maxRec, n.recs[i]);
+      pool += n.keyLen - n.trails[i] - n.dups[i];
+    }
+    n.poolBytes = pool;
+    n.maxRec = maxRec;
   }
-  // The first key shares nothing.
-  for (std::size_t i = 1; i < count; ++i) pool -= dups[i];
-  if (count > 0) dups[0] = 0;
-  const int e = EntryBytesFor(maxRec, 2 * BitLength(static_cast<std::uint32_t>(n.keyLen)));
+  n.freshCount = 0;
+  const int e = EntryBytesFor(n.maxRec, 2 * BitLength(static_cast<std::uint32_t>(n.keyLen)));
   if (e == 0) return static_cast<int>(kPageSize) + 1;
-  return 24 + static_cast<int>(count) * e + pool;
+  return 24 + static_cast<int>(count) * e + n.poolBytes;
 }
 
 bool NodeFits(const Node& n, char fill) {

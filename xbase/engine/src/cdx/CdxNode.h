@@ -79,6 +79,17 @@ struct Node {
   // change re-examines only the keys next to it. kUnknown = work it out.
   static constexpr std::uint8_t kUnknown = 0xFF;
   mutable std::vector<std::uint8_t> dups, trails;
+  // Leaves: the key pool's bytes and the highest record number as LeafBytes
+  // last found them, carried across one Insert or Erase (whose own entries
+  // wait in `fresh`), so that a fit check after a single change looks at
+  // the keys next to it only. poolBytes < 0: unknown, worked out anew.
+  // Whoever changes keys, records or counts other than through Insert and
+  // Erase calls ForgetSizes.
+  mutable int poolBytes = -1;
+  mutable std::uint32_t maxRec = 0;
+  mutable std::uint8_t freshCount = 0;
+  mutable std::uint32_t fresh[2] = {0, 0};
+  void ForgetSizes() const { poolBytes = -1; }
 
   std::size_t Count() const { return recs.size(); }
   std::string_view Key(std::size_t i) const {

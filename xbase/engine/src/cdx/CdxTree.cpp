@@ -231,6 +231,7 @@ bool Tree::FixRoot(Node& root, std::size_t changed, std::string* error) {
     if (root.Count() == 0) {
       root.leaf = true;
       root.children.clear();
+      root.ForgetSizes();
       break;
     }
     // One child left: pull it up so that the tree gets lower again.
@@ -243,6 +244,7 @@ bool Tree::FixRoot(Node& root, std::size_t changed, std::string* error) {
     root.dups = child->dups;
     root.trails = child->trails;
     root.children = child->children;
+    root.ForgetSizes();
     if (!store_.FreePage(childOffset, error)) return false;
   }
   root.attr = root.leaf ? 3 : 1;
