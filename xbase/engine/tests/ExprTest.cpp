@@ -217,10 +217,29 @@ TEST(ExprTest, ComparisonsAndLogic) {
   EXPECT_EQ(Eval(r, "AKTIV"), "F");
 }
 
+TEST(ExprTest, UpperAndLowerChangeAsciiLettersOnlyAtEveryPosition) {
+  // Every byte value at every place of a word (the functions work eight
+  // bytes at a time) against the byte-wise rule.
+  TestRecord r({{"T", 'C', 19, 0}});
+  for (int start = 1; start < 256; start += 16) {
+    std::string raw;
+    for (int b = start; b < start + 19; ++b) raw.push_back(static_cast<char>(b % 255 + 1));
+    r.SetRaw("T", raw);
+    std::string upper = raw, lower = raw;
+    for (char& c : upper)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    for (char& c : lower)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    EXPECT_EQ(Eval(r, "UPPER(T)"), upper) << start;
+    EXPECT_EQ(Eval(r, "LOWER(T)"), lower) << start;
+  }
+}
+
 TEST(ExprTest, StoredNumbersParseExactly) {
   TestRecord r({{"N", 'N', 20, 10}});
   // Each must give the correctly rounded double of its text.
-  for (const char* text : {"0.1", "-0.3", "1000000.01", "123456789.0123456789", "  -.5"}) {
+  for (const char* text : {"0.1", "-0.3", "1000000.01", "123456789.0123456789", "  -.5",
+                           "999999999999999", "1234567890123456789", "-0", "  -42", "007"}) {
     r.Set("N", text);
     auto e = Expression::Compile("N", r, nullptr);
     ASSERT_TRUE(e);

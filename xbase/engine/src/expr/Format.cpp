@@ -54,8 +54,25 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
+// Whole numbers of up to 15 digits, the usual content of a numeric field,
+// are exact in a double: they are summed up without the general parser.
+bool SmallWholeNumber(std::string_view digits, double& out) {
+  if (digits.empty() || digits.size() > 15) return false;
+  std::int64_t n = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + (c - '0');
+  }
+  out = static_cast<double>(n);
+  return true;
+}
+
 bool ToDouble(std::string_view unsignedText, bool negative, double& out) {
   double v = 0;
+  if (SmallWholeNumber(unsignedText, v)) {
+    out = negative && v != 0 ? -v : v;
+    return true;
+  }
   const char* end = unsignedText.data() + unsignedText.size();
   auto r = std::from_chars(unsignedText.data(), end, v, std::chars_format::fixed);
   if (r.ec == std::errc::result_out_of_range) return false;
