@@ -108,7 +108,13 @@ class CdxCursor : public TagCursor {
     if (!err.empty()) tag_.SetLastError("tag " + tag_.Name() + ": " + err);
     valid_ = ok && pos_.leaf && pos_.index < pos_.leaf->Count();
     if (valid_) {
-      cur_.key.assign(pos_.leaf->Key(pos_.index));
+      const std::string_view key = pos_.leaf->Key(pos_.index);
+      // Keys of a tag have one length: a walk copies them without the
+      // string's general assignment.
+      if (cur_.key.size() == key.size())
+        std::memcpy(cur_.key.data(), key.data(), key.size());
+      else
+        cur_.key.assign(key);
       cur_.recno = pos_.leaf->recs[pos_.index];
       gen_ = tree_.GetStore().Generation();
     } else {
