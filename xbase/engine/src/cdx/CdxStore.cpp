@@ -363,14 +363,14 @@ bool Store::StageNode(std::shared_ptr<Node> node, char fill, std::string* error)
   return true;
 }
 
-bool Store::WriteNode(const Node& node, char fill, std::string* error) {
+bool Store::WriteNode(Node&& node, char fill, std::string* error) {
   if (!NodeFits(node, fill)) {
     if (error) *error = "node " + Hex(node.offset) + " does not fit its page";
     return false;
   }
   const bool own = !inTxn_;
   if (own) Begin();
-  const bool ok = StageNode(std::make_shared<Node>(node), fill, error);
+  const bool ok = StageNode(std::make_shared<Node>(std::move(node)), fill, error);
   if (own) {
     if (ok) Commit();
     else Abort();

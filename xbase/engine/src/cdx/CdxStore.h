@@ -63,7 +63,11 @@ class Store {
   void Commit();
   void Abort();
   void WritePage(std::uint32_t offset, const Page& page);
-  bool WriteNode(const Node& node, char fill, std::string* error);
+  bool WriteNode(const Node& node, char fill, std::string* error) {
+    return WriteNode(Node(node), fill, error);
+  }
+  // The same, taking the node over instead of copying it.
+  bool WriteNode(Node&& node, char fill, std::string* error);
   // Encodes and writes `node`, taking it over; false (node untouched) when
   // it does not fit its page.
   bool TryWriteNode(Node& node, char fill);

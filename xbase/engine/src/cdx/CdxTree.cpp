@@ -176,7 +176,7 @@ bool Tree::Relink(std::uint32_t offset, bool leftPointer, std::uint32_t to, std:
   if (!sib) return false;
   Node copy = *sib;
   (leftPointer ? copy.left : copy.right) = to;
-  return store_.WriteNode(copy, fill_, error);
+  return store_.WriteNode(std::move(copy), fill_, error);
 }
 
 bool Tree::Propagate(std::vector<Step>& path, std::string* error) {
@@ -208,10 +208,11 @@ bool Tree::Propagate(std::vector<Step>& path, std::string* error) {
       left.right = right.offset;
       right.left = left.offset;
       if (cur.right != kNoPage && !Relink(cur.right, true, right.offset, error)) return false;
-      if (!store_.WriteNode(left, fill_, error) || !store_.WriteNode(right, fill_, error))
-        return false;
       repl.push_back({std::string(left.Key(left.Count() - 1)), left.recs.back(), left.offset});
       repl.push_back({std::string(right.Key(right.Count() - 1)), right.recs.back(), right.offset});
+      if (!store_.WriteNode(std::move(left), fill_, error) ||
+          !store_.WriteNode(std::move(right), fill_, error))
+        return false;
     }
     const Node& before = path[level - 1].Get();
     std::size_t idx = path[level - 1].index;
@@ -256,7 +257,6 @@ bool Tree::FixRoot(Node& root, std::size_t changed, std::string* error) {
   if (!store_.AllocPage(a.offset, error) || !store_.AllocPage(b.offset, error)) return false;
   a.right = b.offset;
   b.left = a.offset;
-  if (!store_.WriteNode(a, fill_, error) || !store_.WriteNode(b, fill_, error)) return false;
   Node top;
   top.offset = root.offset;
   top.keyLen = keyLen_;
@@ -264,7 +264,9 @@ bool Tree::FixRoot(Node& root, std::size_t changed, std::string* error) {
   top.attr = 1;
   top.Insert(0, a.Key(a.Count() - 1), a.recs.back(), a.offset);
   top.Insert(1, b.Key(b.Count() - 1), b.recs.back(), b.offset);
-  return store_.WriteNode(top, fill_, error);
+  if (!store_.WriteNode(std::move(a), fill_, error) || !store_.WriteNode(std::move(b), fill_, error))
+    return false;
+  return store_.WriteNode(std::move(top), fill_, error);
 }
 
 void Tree::UpdateParents(std::vector<Step>& path) {
