@@ -287,7 +287,10 @@ std::uint32_t WorkArea::RecCount() {
 void WorkArea::SetEof() {
   eof_ = true;
   recno_ = table_->RecordCount() + 1;
-  record_ = table_->BlankRecord();
+  // A seek that finds nothing lands here: the blank record is made once
+  // and copied into the buffer, which keeps its memory.
+  if (blank_.empty()) blank_ = table_->BlankRecord();
+  record_.assign(blank_);
   view_->Point(record_.data(), recno_);
   cursorOnRecord_ = false;
 }

@@ -144,6 +144,7 @@ class WorkArea {
   bool cursorOnRecord_ = false;  // cursor_ sits on the current record's entry
 
   std::string record_;
+  std::string blank_;  // an empty record of this table, made once
   std::unique_ptr<RecordView> view_;
   std::uint32_t recno_ = 0;
   bool bof_ = false;
