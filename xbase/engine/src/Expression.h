@@ -21,6 +21,16 @@ struct Value {
   int decimals = 0;      // Numeric: declared decimals of a bare field value
   std::int64_t jdn = 0;  // Date: Julian Day Number, 0 for an empty date
   bool logical = false;  // Logical
+
+  // As a fresh Value of type `t`, keeping the string's memory.
+  void Reset(ValueType t = ValueType::Character) {
+    type = t;
+    str.clear();
+    num = 0;
+    width = decimals = 0;
+    jdn = 0;
+    logical = false;
+  }
 };
 
 // What an expression sees of a table: its layout and the current record.

@@ -237,13 +237,14 @@ bool KeyMaker::KeyFor(const RecordAccess& record, std::string& key, bool& includ
                       std::string* error) const {
   if (!usable_) return Fail(error, "the key cannot be computed");
   included = true;
+  Value& v = scratch_;
   if (for_) {
-    Value f;
-    if (!for_->Evaluate(record, f, error)) return false;
-    included = f.type == ValueType::Logical && f.logical;
+    v.Reset();
+    if (!for_->Evaluate(record, v, error)) return false;
+    included = v.type == ValueType::Logical && v.logical;
   }
   if (field_ >= 0) return NativeKey(record, key, error);
-  Value v;
+  v.Reset();
   if (!key_->Evaluate(record, v, error)) return false;
   return FromValue(v, key, error);
 }

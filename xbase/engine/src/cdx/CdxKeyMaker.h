@@ -39,6 +39,9 @@ class KeyMaker {
   int field_ = -1;        // bare field, read without the expression engine
   char fieldType_ = 0;
   std::unique_ptr<Expression> key_, for_;
+  // The value of the last key, kept for its string memory: a key is made
+  // for every record written.
+  mutable Value scratch_;
 };
 
 // A record of `layout` with every field empty, as a new record would be.

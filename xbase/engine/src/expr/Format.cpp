@@ -114,15 +114,19 @@ std::string FormatStr(double v, int width, int decimals) {
       whole /= 10;
     } while (whole > 0);
     const bool negative = v < 0;
-    const std::size_t len = (negative ? 1u : 0u) + static_cast<std::size_t>(end - p) +
+    const std::size_t digits = static_cast<std::size_t>(end - p);
+    const std::size_t len = (negative ? 1u : 0u) + digits +
                             (decimals > 0 ? 1u + static_cast<std::size_t>(decimals) : 0u);
     if (len > static_cast<std::size_t>(width)) return std::string(width, '*');
-    std::string text(static_cast<std::size_t>(width) - len, ' ');
-    if (negative) text.push_back('-');
-    text.append(p, end);
+    // Blanks, sign, digits, then the decimal zeros, written into place.
+    std::string text(static_cast<std::size_t>(width), ' ');
+    char* out = text.data() + (static_cast<std::size_t>(width) - len);
+    if (negative) *out++ = '-';
+    std::memcpy(out, p, digits);
+    out += digits;
     if (decimals > 0) {
-      text.push_back('.');
-      text.append(static_cast<std::size_t>(decimals), '0');
+      *out++ = '.';
+      std::memset(out, '0', static_cast<std::size_t>(decimals));
     }
     return text;
   }

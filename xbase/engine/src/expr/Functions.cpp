@@ -26,26 +26,30 @@ bool Fail(std::string* error, const std::string& text) {
 }
 
 void SetText(Value& out, std::string s) {
-  out = Value{};
+  out.Reset();
   out.str = std::move(s);
 }
 
+// Takes the text of an argument; the argument keeps the result's old
+// memory, so that an expression evaluated key after key stops allocating.
+void TakeText(Value& out, std::string& s) {
+  out.Reset();
+  out.str.swap(s);
+}
+
 void SetNumber(Value& out, double n, int decimals = 0) {
-  out = Value{};
-  out.type = ValueType::Numeric;
+  out.Reset(ValueType::Numeric);
   out.num = n == 0 ? 0 : n;
   out.decimals = decimals;
 }
 
 void SetLogical(Value& out, bool b) {
-  out = Value{};
-  out.type = ValueType::Logical;
+  out.Reset(ValueType::Logical);
   out.logical = b;
 }
 
 void SetDate(Value& out, std::int64_t jdn) {
-  out = Value{};
-  out.type = ValueType::Date;
+  out.Reset(ValueType::Date);
   out.jdn = ValidJdn(jdn) ? jdn : 0;
 }
 
@@ -134,13 +138,13 @@ void FlipCase(std::string& s) {
 
 bool Upper(Value* a, int, const RecordAccess&, Value& out, std::string*) {
   FlipCase<'a', 'z'>(a[0].str);
-  SetText(out, std::move(a[0].str));
+  TakeText(out, a[0].str);
   return true;
 }
 
 bool Lower(Value* a, int, const RecordAccess&, Value& out, std::string*) {
   FlipCase<'A', 'Z'>(a[0].str);
-  SetText(out, std::move(a[0].str));
+  TakeText(out, a[0].str);
   return true;
 }
 
@@ -378,15 +382,20 @@ class Call final : public Node {
  public:
   Call(const FunctionDef& def, std::vector<NodePtr> args) : Node(def.result), def_(def), args_(std::move(args)) {}
   bool Eval(const RecordAccess& record, Value& out, std::string* error) const override {
-    std::array<Value, kMaxArgs> values;
-    for (std::size_t i = 0; i < args_.size(); ++i)
-      if (!args_[i]->Eval(record, values[i], error)) return false;
-    return def_.eval(values.data(), static_cast<int>(args_.size()), record, out, error);
+    for (std::size_t i = 0; i < args_.size(); ++i) {
+      values_[i].Reset();
+      if (!args_[i]->Eval(record, values_[i], error)) return false;
+    }
+    return def_.eval(values_.data(), static_cast<int>(args_.size()), record, out, error);
   }
 
  private:
   const FunctionDef& def_;
   std::vector<NodePtr> args_;
+  // The arguments' values, kept from one evaluation to the next for their
+  // string memory. A node is never evaluated within its own evaluation, and
+  // an expression belongs to one work area, used by one thread at a time.
+  mutable std::array<Value, kMaxArgs> values_;
 };
 
 class Iif final : public Node {
