@@ -457,7 +457,8 @@ bool CdxFile::Check(TableScan& table, std::string* report) {
     CdxTag& t = *tags_[i];
     TagCheck& c = ex[i];
     c.keyLen = static_cast<std::size_t>(t.KeyLength());
-    c.tree = std::make_unique<RecordSpool>(beside, 8 + c.keyLen, spoolMemory);
+    c.checkKeys = t.NotMaintainable().empty();
+    if (c.checkKeys) c.tree = std::make_unique<RecordSpool>(beside, 8 + c.keyLen, spoolMemory);
     const std::string label = "tag " + t.Name() + ": ";
     auto entry = [&](std::string_view key, std::uint32_t rec) {
       const std::uint64_t place = c.entries++;
@@ -465,7 +466,7 @@ bool CdxFile::Check(TableScan& table, std::string* report) {
         c.beyond.Add(rec);
         return;
       }
-      if (!c.unverified.empty()) return;
+      if (!c.tree) return;
       if (rec < c.lastRec) c.treeInOrder = false;
       c.lastRec = rec;
       item.resize(8);
@@ -476,7 +477,6 @@ bool CdxFile::Check(TableScan& table, std::string* report) {
       if (!c.tree->Append(item.data(), &c.unverified)) c.tree.reset();
     };
     if (!t.GetTree().CheckStructure(label, entry, usePage, &out)) ok = false;
-    c.checkKeys = t.NotMaintainable().empty();
     if (!c.checkKeys) out += t.NotMaintainable() + " (keys not verified)\n";
     else if (c.unverified.empty())
       c.expected = std::make_unique<RecordSpool>(beside, 4 + c.keyLen, spoolMemory);
