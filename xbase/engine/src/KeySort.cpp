@@ -39,7 +39,7 @@ void SetSortMemory(std::size_t bytes) { sortMemory.store(bytes); }
 namespace sort {
 
 bool SpillFile::Open(const std::string& beside, std::string* error) {
-  if (!name_.Create(beside, error)) return false;
+  if (!name_.CreateScratch(beside, error)) return false;
   size_ = 0;
   return file_.Open(name_.Path(), true, error);
 }

@@ -7,7 +7,6 @@
 
 #include "KeySort.h"
 #include "PageSet.h"
-
 #include "cdx/CdxKeys.h"
 
 namespace xbe::cdx {
@@ -544,8 +543,8 @@ bool CdxFile::Check(TableScan& table, std::string* report) {
     if (err.empty()) {
       // Per record: the tree's entries in tree order (tree), the key the
       // table gives (expected).
-      OrderedRecords tree, expected;
       std::unique_ptr<RecordSpool> firsts;
+      OrderedRecords tree, expected;
       const std::size_t treeSize = 8 + c.keyLen, size = 4 + c.keyLen;
       bool ready = c.tree->Finish(&err) && c.expected->Finish(&err);
       if (ready && t.Unique()) {
