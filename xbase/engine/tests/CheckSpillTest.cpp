@@ -216,7 +216,8 @@ TEST(CheckSpill, WithoutRoomForTemporaryFilesTheCheckSaysSo) {
     EXPECT_TRUE(inMemory.ok) << inMemory.report;
     const Result spilled = CheckWith(*f, t, kSmallBudget);
     EXPECT_FALSE(spilled.ok);
-    EXPECT_NE(spilled.report.find("keys not verified: "), std::string::npos) << spilled.report;
+    EXPECT_NE(spilled.report.find("keys not verified, a temporary file failed: "), std::string::npos)
+        << spilled.report;
     EXPECT_EQ(spilled.report.find("missing"), std::string::npos) << spilled.report;
   }
 }

@@ -629,7 +629,7 @@ bool CdxFile::Check(TableScan& table, std::string* report) {
     if (!err.empty()) {
       // A temporary file could not be written or read back (a folder
       // without write access, a full disk): the keys stay unchecked.
-      finding("keys not verified: " + err);
+      finding("keys not verified, a temporary file failed: " + err);
     } else if (c.entries != expectedCount) {
       finding(std::to_string(c.entries) + " keys, expected " + std::to_string(expectedCount));
     }

@@ -508,7 +508,7 @@ bool NtxIndexFile::Check(TableScan& table, std::string* reportOut) {
   if (!unverified.empty()) {
     // A temporary file could not be written or read back (a folder without
     // write access, a full disk): the keys stay unchecked.
-    report += path_ + ": keys not verified: " + unverified + "\n";
+    report += path_ + ": keys not verified, a temporary file failed: " + unverified + "\n";
     ok = false;
   } else if (entries != expected && ok) {
     report += path_ + ": " + std::to_string(entries) + " keys, " + std::to_string(expected) + " expected\n";
