@@ -374,7 +374,7 @@ class OrderedRecords {
             std::size_t memory, std::string* error) {
     spool_ = &spool;
     if (inOrder) return true;
-    sorter_ = std::make_unique<KeySorter>(beside, size, memory);
+    sorter_ = std::make_unique<KeySorter>(beside, size, SortMemoryFor(spool.Count(), size, memory));
     const char* r;
     while (spool.Next(r))
       if (!sorter_->Add(std::string_view(r, size), 0, error)) return false;
@@ -552,7 +552,7 @@ bool CdxFile::Check(TableScan& table, std::string* report) {
         // later records of a key drop out; the rest go back to record order.
         firsts = std::make_unique<RecordSpool>(beside, size, spoolMemory);
         {
-          KeySorter byKey(beside, c.keyLen, memory / 2);
+          KeySorter byKey(beside, c.keyLen, SortMemoryFor(c.expected->Count(), c.keyLen, memory / 2));
           const char* r;
           while (ready && c.expected->Next(r))
             ready = byKey.Add(std::string_view(r + 4, c.keyLen), GetBE(r), &err);

@@ -389,7 +389,8 @@ bool NtxIndexFile::Check(TableScan& table, std::string* reportOut) {
   };
   std::string unverified;  // why the keys could not be compared
 
-  KeySorter inTree(path_, keyLen, memory / 2);
+  // No more entries than the file has room for.
+  KeySorter inTree(path_, keyLen, SortMemoryFor(store_.End() / (keyLen + 8), keyLen, memory / 2));
   std::uint64_t entries = 0;
   Entry prev;
   auto entry = [&](const Entry& e) {
@@ -428,7 +429,7 @@ bool NtxIndexFile::Check(TableScan& table, std::string* reportOut) {
   std::string().swap(entryReport);
 
   // What the table says the index must hold.
-  KeySorter fromTable(path_, keyLen, memory / 2);
+  KeySorter fromTable(path_, keyLen, SortMemoryFor(count, keyLen, memory / 2));
   for (std::uint32_t r = 1; r <= count; ++r) {
     if (!table.Load(r, &why)) {
       report += path_ + ": record " + std::to_string(r) + " cannot be read: " + why + "\n";
