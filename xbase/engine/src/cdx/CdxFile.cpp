@@ -433,7 +433,7 @@ bool CdxFile::Check(TableScan& table, std::string* report) {
   const std::string& beside = store_.Path();
   const std::size_t memory = SortMemory();
   const std::size_t spoolMemory =
-      std::max<std::size_t>(memory / (8 * std::max<std::size_t>(tags_.size(), 1)), std::size_t{64} << 10);
+      std::max<std::size_t>(memory / (8 * std::max<std::size_t>(tags_.size(), 1)), std::size_t{4} << 10);
   const std::uint32_t records = table.RecordCount();
 
   struct TagCheck {
