@@ -142,20 +142,29 @@ bool CopyFileAtomic(std::string_view from, std::string_view to, std::string* err
 }
 
 bool TempFileBeside::Create(std::string_view target, std::string* error) {
+  return Make(target, false, error);
+}
+
+bool TempFileBeside::CreateScratch(std::string_view beside, std::string* error) {
+  return Make(beside, true, error);
+}
+
+bool TempFileBeside::Make(std::string_view target, bool scratch, std::string* error) {
   Remove();
   const std::string t(target);
   struct stat st {};
-  const bool exists = ::stat(t.c_str(), &st) == 0;
+  const bool exists = !scratch && ::stat(t.c_str(), &st) == 0;
+  const mode_t mode = scratch ? 0600 : exists ? st.st_mode & 07777 : 0666;
   for (int attempt = 0;; ++attempt) {
     const std::string tmp = TempNameBeside(t);
-    Fd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? st.st_mode & 07777 : 0666));
+    Fd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
     if (fd.get() < 0) {
       if (errno == EEXIST && attempt < 100) continue;
       return Fail(error, nullptr, t, errno);
     }
-    if (exists) ::fchmod(fd.get(), st.st_mode & 07777);
+    if (exists) ::fchmod(fd.get(), mode);
     path_ = tmp;
-    target_ = t;
+    target_ = scratch ? std::string() : t;
     return true;
   }
 }

@@ -41,6 +41,10 @@ class TempFileBeside {
   // Creates the file with the mode of `target` (0666 & ~umask when that is
   // missing). False with *error set.
   bool Create(std::string_view target, std::string* error = nullptr);
+  // Creates a file for scratch data beside `beside`, readable and writable
+  // by this user alone whatever the mode of `beside` (a read-only index can
+  // still be checked); it never replaces anything.
+  bool CreateScratch(std::string_view beside, std::string* error = nullptr);
   // Empty before Create and after ReplaceTarget or Remove.
   const std::string& Path() const { return path_; }
   // Makes the file a copy of `from` (not yet flushed).
@@ -51,6 +55,7 @@ class TempFileBeside {
   void Remove();
 
  private:
+  bool Make(std::string_view target, bool scratch, std::string* error);
   std::string path_, target_;
 };
 

@@ -5,6 +5,7 @@
 #include "platform/Encoding.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "platform/RandomFile.h"
 #include "platform/Time.h"
 
 namespace fs = std::filesystem;
@@ -81,6 +82,21 @@ TEST_F(TempDir, FileBesideTakesTheTargetsModeAndGoesUnlessItReplacesIt) {
   EXPECT_EQ(next.Path(), "");
   ASSERT_TRUE(ReadWholeFile(p, data));
   EXPECT_EQ(data, "new");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+TEST_F(TempDir, ScratchFileBesideIsOnlyOursEvenBesideAReadOnlyFile) {
+  const std::string p = (dir_ / "t.cdx").string();
+  ASSERT_TRUE(WriteFileAtomic(p, "old"));
+  fs::permissions(p, fs::perms(0444));
+  {
+    TempFileBeside scratch;
+    ASSERT_TRUE(scratch.CreateScratch(p));
+    EXPECT_EQ(fs::path(scratch.Path()).parent_path(), dir_);
+    EXPECT_EQ(fs::status(scratch.Path()).permissions(), fs::perms(0600));
+    RandomFile f;
+    EXPECT_TRUE(f.Open(scratch.Path(), true));
+  }
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 }
 

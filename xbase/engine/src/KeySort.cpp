@@ -36,10 +36,18 @@ std::uint32_t GetBE(const char* p) {
 std::size_t SortMemory() { return sortMemory.load(); }
 void SetSortMemory(std::size_t bytes) { sortMemory.store(bytes); }
 
+std::size_t SortMemoryFor(std::uint64_t count, std::size_t keyLen, std::size_t budget) {
+  // A record and its place in the sort order per key (see KeySorter), and
+  // room for the alignment between them.
+  const std::uint64_t perKey = keyLen + 4 + 16;
+  if (count >= budget / perKey) return budget;
+  return static_cast<std::size_t>((count + 1) * perKey + 64);
+}
+
 namespace sort {
 
 bool SpillFile::Open(const std::string& beside, std::string* error) {
-  if (!name_.Create(beside, error)) return false;
+  if (!name_.CreateScratch(beside, error)) return false;
   size_ = 0;
   return file_.Open(name_.Path(), true, error);
 }

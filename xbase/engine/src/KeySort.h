@@ -21,6 +21,10 @@ namespace xbe {
 // it small so that modest tables already spill.
 std::size_t SortMemory();
 void SetSortMemory(std::size_t bytes);
+// The memory a KeySorter for keys of `keyLen` bytes needs to sort `count`
+// keys without a temporary file, but no more than `budget`: a sort whose
+// input is known to be small then takes no more than it uses.
+std::size_t SortMemoryFor(std::uint64_t count, std::size_t keyLen, std::size_t budget);
 
 namespace sort {
 

@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <set>
 
+#include "KeySort.h"
+#include "PageSet.h"
 #include "cdx/CdxKeys.h"
 
 namespace xbe::cdx {
@@ -355,37 +356,138 @@ bool CdxFile::DropTag(const std::string& name, std::string* error) {
   return store_.FreePage(header, error) && store_.FreePage(header + kPageSize, error);
 }
 
+namespace {
+
+// Record numbers lead the records of a check's streams big-endian, so that
+// byte order is record order.
+void PutBE(char* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<char>(v >> (24 - 8 * i));
+}
+
+std::uint32_t GetBE(const char* p) {
+  std::uint32_t v = 0;
+  for (int i = 0; i < 4; ++i) v = (v << 8) | static_cast<unsigned char>(p[i]);
+  return v;
+}
+
+// Fixed-size records taken back in ascending byte order: straight from the
+// spool that holds them when they were written in that order, else through
+// a KeySorter.
+class OrderedRecords {
+ public:
+  // `spool` is finished; `size` is its record size.
+  bool Open(RecordSpool& spool, std::size_t size, bool inOrder, const std::string& beside,
+            std::size_t memory, std::string* error) {
+    spool_ = &spool;
+    if (inOrder) return true;
+    sorter_ = std::make_unique<KeySorter>(beside, size, SortMemoryFor(spool.Count(), size, memory));
+    const char* r;
+    while (spool.Next(r))
+      if (!sorter_->Add(std::string_view(r, size), 0, error)) return false;
+    if (!spool.Error().empty()) return Fail(error, spool.Error());
+    return sorter_->Finish(error);
+  }
+  // The next record; null at the end, or on a read error (Error() says).
+  const char* Next() {
+    if (sorter_) {
+      std::string_view r;
+      std::uint32_t unused;
+      return sorter_->Next(r, unused) ? r.data() : nullptr;
+    }
+    const char* r;
+    return spool_->Next(r) ? r : nullptr;
+  }
+  const std::string& Error() const { return sorter_ ? sorter_->Error() : spool_->Error(); }
+
+ private:
+  RecordSpool* spool_ = nullptr;
+  std::unique_ptr<KeySorter> sorter_;
+};
+
+// The first few of many, and how many there were.
+struct Firsts {
+  std::vector<std::uint32_t> recs;
+  std::uint64_t count = 0;
+  void Add(std::uint32_t rec) {
+    if (recs.size() < 50) recs.push_back(rec);
+    ++count;
+  }
+};
+
+}  // namespace
+
+// Every stream of a tag's check goes through temporary files beside the
+// index once it outgrows its share of SortMemory(), so memory stays the
+// same whatever the size of the table: while the trees are walked and the
+// table read, each tag holds two spools of a small share; the comparison
+// then runs tag by tag, with the budget split between the tree's entries
+// sorted by record and the table's keys.
 bool CdxFile::Check(TableScan& table, std::string* report) {
   store_.Refresh();
   std::string out;
   bool ok = true;
-  std::set<std::uint32_t> pages{0};
-  std::vector<Entry> dirEntries;
-  if (!dir_->CheckStructure("tag directory: ", dirEntries, pages, &out)) ok = false;
+  PageSet pages(store_.Size(), kPageSize);
+  pages.Insert(0);
+  const Tree::PageSink usePage = [&pages](std::uint32_t offset) { return pages.Insert(offset); };
+  if (!dir_->CheckStructure("tag directory: ", [](std::string_view, std::uint32_t) {}, usePage, &out))
+    ok = false;
   for (auto& t : tags_) {
-    pages.insert(t->Header().offset / kPageSize * kPageSize);
-    pages.insert(t->Header().offset + kPageSize);
+    pages.Insert(t->Header().offset / kPageSize * kPageSize);
+    pages.Insert(t->Header().offset + kPageSize);
   }
 
-  struct Expect {
-    std::vector<Entry> tree;      // as stored
-    std::vector<Entry> expected;  // from the table
-    bool structureOk = true;
+  const std::string& beside = store_.Path();
+  const std::size_t memory = SortMemory();
+  const std::size_t spoolMemory =
+      std::max<std::size_t>(memory / (8 * std::max<std::size_t>(tags_.size(), 1)), std::size_t{4} << 10);
+  const std::uint32_t records = table.RecordCount();
+
+  struct TagCheck {
+    std::size_t keyLen = 0;
+    std::uint64_t entries = 0;  // all of the tree's
+    Firsts beyond;              // entries for records the table lacks, in tree order
+    // The tree's other entries as record, place in the tree, key; in tree
+    // order, which is record order only for some tags.
+    std::unique_ptr<RecordSpool> tree;
+    bool treeInOrder = true;
+    std::uint32_t lastRec = 0;
+    // The table's keys as record, key; in record order.
+    std::unique_ptr<RecordSpool> expected;
     bool checkKeys = false;
+    std::string unverified;  // why the keys could not be compared
   };
-  std::vector<Expect> ex(tags_.size());
+  std::vector<TagCheck> ex(tags_.size());
+  std::string item;
   for (std::size_t i = 0; i < tags_.size(); ++i) {
     CdxTag& t = *tags_[i];
+    TagCheck& c = ex[i];
+    c.keyLen = static_cast<std::size_t>(t.KeyLength());
+    c.checkKeys = t.NotMaintainable().empty();
+    if (c.checkKeys) c.tree = std::make_unique<RecordSpool>(beside, 8 + c.keyLen, spoolMemory);
     const std::string label = "tag " + t.Name() + ": ";
-    ex[i].structureOk = t.GetTree().CheckStructure(label, ex[i].tree, pages, &out);
-    if (!ex[i].structureOk) ok = false;
-    ex[i].checkKeys = t.NotMaintainable().empty();
-    if (!ex[i].checkKeys) out += t.NotMaintainable() + " (keys not verified)\n";
+    auto entry = [&](std::string_view key, std::uint32_t rec) {
+      const std::uint64_t place = c.entries++;
+      if (rec == 0 || rec > records) {
+        c.beyond.Add(rec);
+        return;
+      }
+      if (!c.tree) return;
+      if (rec < c.lastRec) c.treeInOrder = false;
+      c.lastRec = rec;
+      item.resize(8);
+      PutBE(item.data(), rec);
+      PutBE(item.data() + 4, static_cast<std::uint32_t>(place));
+      item.append(key);
+      item.resize(8 + c.keyLen, '\0');
+      if (!c.tree->Append(item.data(), &c.unverified)) c.tree.reset();
+    };
+    if (!t.GetTree().CheckStructure(label, entry, usePage, &out)) ok = false;
+    if (!c.checkKeys) out += t.NotMaintainable() + " (keys not verified)\n";
+    else if (c.unverified.empty())
+      c.expected = std::make_unique<RecordSpool>(beside, 4 + c.keyLen, spoolMemory);
   }
 
   // One pass over the table computes every tag's keys.
-  const std::uint32_t records = table.RecordCount();
-  std::vector<std::set<std::string>> seenKeys(tags_.size());
   for (std::uint32_t r = 1; r <= records; ++r) {
     bool any = false;
     for (auto& e : ex) any = any || e.checkKeys;
@@ -397,64 +499,149 @@ bool CdxFile::Check(TableScan& table, std::string* report) {
       break;
     }
     for (std::size_t i = 0; i < tags_.size(); ++i) {
-      if (!ex[i].checkKeys) continue;
+      TagCheck& c = ex[i];
+      if (!c.checkKeys) continue;
       std::string key;
       bool included = false;
       if (!tags_[i]->KeyFor(table.Record(), key, included, &err)) {
         out += err + " (record " + std::to_string(r) + ")\n";
-        ex[i].checkKeys = false;
+        c.checkKeys = false;
+        c.tree.reset();
+        c.expected.reset();
         ok = false;
         continue;
       }
-      if (!included) continue;
-      if (tags_[i]->Unique() && !seenKeys[i].insert(key).second) continue;
-      ex[i].expected.push_back({std::move(key), r});
+      if (!included || !c.expected) continue;
+      item.resize(4);
+      PutBE(item.data(), r);
+      item.append(key);
+      item.resize(4 + c.keyLen, tags_[i]->GetTree().Fill());
+      if (!c.expected->Append(item.data(), &c.unverified)) c.expected.reset();
     }
   }
 
   for (std::size_t i = 0; i < tags_.size(); ++i) {
     CdxTag& t = *tags_[i];
+    TagCheck& c = ex[i];
     const std::string label = "tag " + t.Name() + ": ";
     const char type = t.KeyType();
-    int findings = 0;
+    std::uint64_t findings = 0;
     auto finding = [&](const std::string& text) {
       ok = false;
       if (++findings <= 50) out += label + text + "\n";
     };
-    std::map<std::uint32_t, std::vector<const std::string*>> byRec;
-    for (const Entry& e : ex[i].tree) {
-      if (e.rec == 0 || e.rec > records)
-        finding("entry for record " + std::to_string(e.rec) + " beyond the table (" +
-                std::to_string(records) + " records)");
-      else
-        byRec[e.rec].push_back(&e.key);
-    }
-    if (!ex[i].checkKeys) {
+    auto moreFindings = [&] {
       if (findings > 50) out += label + std::to_string(findings - 50) + " more findings\n";
+    };
+    for (std::uint32_t rec : c.beyond.recs)
+      finding("entry for record " + std::to_string(rec) + " beyond the table (" +
+              std::to_string(records) + " records)");
+    if (c.beyond.count > c.beyond.recs.size()) {
+      ok = false;
+      findings += c.beyond.count - c.beyond.recs.size();
+    }
+    if (!c.checkKeys) {
+      moreFindings();
       continue;
     }
-    std::set<std::uint32_t> expectedRecs;
-    for (const Entry& e : ex[i].expected) {
-      expectedRecs.insert(e.rec);
-      auto it = byRec.find(e.rec);
-      if (it == byRec.end()) {
-        finding("record " + std::to_string(e.rec) + " key missing");
-        continue;
+    std::uint64_t expectedCount = 0;
+    std::string err = c.unverified;
+    if (err.empty()) {
+      // Per record: the tree's entries in tree order (tree), the key the
+      // table gives (expected).
+      std::unique_ptr<RecordSpool> firsts;
+      OrderedRecords tree, expected;
+      const std::size_t treeSize = 8 + c.keyLen, size = 4 + c.keyLen;
+      bool ready = c.tree->Finish(&err) && c.expected->Finish(&err);
+      if (ready && t.Unique()) {
+        // Only the first record of each key belongs: sorted by key, the
+        // later records of a key drop out; the rest go back to record order.
+        firsts = std::make_unique<RecordSpool>(beside, size, spoolMemory);
+        {
+          KeySorter byKey(beside, c.keyLen, SortMemoryFor(c.expected->Count(), c.keyLen, memory / 2));
+          const char* r;
+          while (ready && c.expected->Next(r))
+            ready = byKey.Add(std::string_view(r + 4, c.keyLen), GetBE(r), &err);
+          if (ready && !c.expected->Error().empty()) {
+            err = c.expected->Error();
+            ready = false;
+          }
+          c.expected.reset();
+          ready = ready && byKey.Finish(&err);
+          std::string last;
+          std::string_view key;
+          std::uint32_t rec;
+          for (bool first = true; ready && byKey.Next(key, rec); first = false) {
+            if (!first && key == last) continue;
+            last.assign(key);
+            item.resize(4);
+            PutBE(item.data(), rec);
+            item.append(key);
+            ready = firsts->Append(item.data(), &err);
+          }
+          if (ready && !byKey.Error().empty()) {
+            err = byKey.Error();
+            ready = false;
+          }
+        }
+        ready = ready && firsts->Finish(&err) &&
+                expected.Open(*firsts, size, false, beside, memory / 2, &err);
+      } else if (ready) {
+        ready = expected.Open(*c.expected, size, true, beside, 0, &err);
       }
-      if (it->second.size() > 1)
-        finding("record " + std::to_string(e.rec) + " indexed " +
-                std::to_string(it->second.size()) + " times");
-      if (*it->second.front() != e.key)
-        finding("record " + std::to_string(e.rec) + " has key " + ShowKey(*it->second.front(), type) +
-                ", expected " + ShowKey(e.key, type));
+      ready = ready && tree.Open(*c.tree, treeSize, c.treeInOrder, beside, memory / 2, &err);
+
+      Firsts extra;  // records the tree holds but the table does not put in the tag
+      const char* e = ready ? expected.Next() : nullptr;
+      const char* k = ready ? tree.Next() : nullptr;
+      std::string treeKey;
+      while (ready && (e || k)) {
+        const std::uint32_t expRec = e ? GetBE(e) : 0;
+        const std::uint32_t treeRec = k ? GetBE(k) : 0;
+        if (!e || (k && treeRec < expRec)) {
+          extra.Add(treeRec);
+          while ((k = tree.Next()) && GetBE(k) == treeRec) {
+          }
+          continue;
+        }
+        ++expectedCount;
+        if (!k || expRec < treeRec) {
+          finding("record " + std::to_string(expRec) + " key missing");
+        } else {
+          // The first of the record's entries in tree order is compared.
+          treeKey.assign(k + 8, c.keyLen);
+          std::uint64_t times = 1;
+          while ((k = tree.Next()) && GetBE(k) == treeRec) ++times;
+          if (times > 1)
+            finding("record " + std::to_string(expRec) + " indexed " + std::to_string(times) + " times");
+          const std::string_view expKey(e + 4, c.keyLen);
+          if (treeKey != expKey)
+            finding("record " + std::to_string(expRec) + " has key " + ShowKey(treeKey, type) +
+                    ", expected " + ShowKey(expKey, type));
+        }
+        e = expected.Next();
+      }
+      if (ready && !expected.Error().empty()) err = expected.Error();
+      if (ready && err.empty() && !tree.Error().empty()) err = tree.Error();
+      if (err.empty()) {
+        for (std::uint32_t rec : extra.recs)
+          finding("record " + std::to_string(rec) + " indexed although it does not belong in the tag");
+        if (extra.count > extra.recs.size()) {
+          ok = false;
+          findings += extra.count - extra.recs.size();
+        }
+      }
     }
-    for (const auto& [rec, keys] : byRec)
-      if (!expectedRecs.count(rec))
-        finding("record " + std::to_string(rec) + " indexed although it does not belong in the tag");
-    if (ex[i].tree.size() != ex[i].expected.size())
-      finding(std::to_string(ex[i].tree.size()) + " keys, expected " +
-              std::to_string(ex[i].expected.size()));
-    if (findings > 50) out += label + std::to_string(findings - 50) + " more findings\n";
+    if (!err.empty()) {
+      // A temporary file could not be written or read back (a folder
+      // without write access, a full disk): the keys stay unchecked.
+      finding("keys not verified, a temporary file failed: " + err);
+    } else if (c.entries != expectedCount) {
+      finding(std::to_string(c.entries) + " keys, expected " + std::to_string(expectedCount));
+    }
+    c.tree.reset();
+    c.expected.reset();
+    moreFindings();
   }
 
   // The free list: sound pages, used by no tree, no loop.
@@ -462,19 +649,19 @@ bool CdxFile::Check(TableScan& table, std::string* report) {
   std::string err;
   if (store_.ReadPage(0, header, &err)) {
     std::uint32_t free = Get32(header.data() + 4);
-    std::set<std::uint32_t> seen;
+    PageSet seen(store_.Size(), kPageSize);
     while (free != 0 && free != kNoPage) {
       if (!store_.ValidPage(free)) {
         out += "free list: " + Hex(free) + " is not a page of the file\n";
         ok = false;
         break;
       }
-      if (!seen.insert(free).second) {
+      if (!seen.Insert(free)) {
         out += "free list: loops at " + Hex(free) + "\n";
         ok = false;
         break;
       }
-      if (pages.count(free)) {
+      if (pages.Contains(free)) {
         out += "free list: page " + Hex(free) + " is also in use\n";
         ok = false;
       }

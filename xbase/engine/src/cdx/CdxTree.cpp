@@ -561,17 +561,43 @@ bool Tree::CollectPages(std::vector<std::uint32_t>& pages, std::string* error) {
 
 bool Tree::CheckStructure(const std::string& label, std::vector<Entry>& entries,
                           std::set<std::uint32_t>& pages, std::string* report) {
+  return CheckStructure(
+      label, [&](std::string_view key, std::uint32_t rec) { entries.push_back({std::string(key), rec}); },
+      [&](std::uint32_t offset) { return pages.insert(offset).second; }, report);
+}
+
+bool Tree::CheckStructure(const std::string& label, const EntrySink& entry, const PageSink& page,
+                          std::string* report) {
   bool ok = true;
   int findings = 0;
   auto finding = [&](const std::string& text) {
     ok = false;
     if (++findings <= 50 && report) *report += label + text + "\n";
   };
-  struct LevelNode {
-    std::uint32_t offset, left, right;
+  // Sibling links are checked level by level as the walk meets the nodes
+  // (left to right on every level), holding only the last node of each
+  // level. Their findings come after those of the nodes, level by level;
+  // no more than are ever shown wait for that.
+  struct Level {
+    bool any = false, leftWrong = false;
+    std::uint32_t offset = 0, right = 0;  // of the last node met
+    std::vector<std::uint32_t> wrong;     // nodes whose links are wrong
+    std::uint64_t wrongCount = 0;
+    void Settle(std::uint32_t nextOffset) {
+      if (any && (leftWrong || right != nextOffset)) {
+        if (wrong.size() < 50) wrong.push_back(offset);
+        ++wrongCount;
+      }
+    }
   };
-  std::vector<std::vector<LevelNode>> levels;
+  std::vector<Level> levels;
   int leafDepth = -1;
+  // The entries in walk order must rise: the first fall is a finding.
+  std::string prevKey;
+  std::uint32_t prevRec = 0;
+  std::uint64_t seen = 0;
+  bool fell = false;
+  std::uint32_t fellAt = 0;
 
   // Recursion: returns the last entry of the subtree in *last.
   std::function<bool(std::uint32_t, int, Entry*)> visit = [&](std::uint32_t offset, int depth,
@@ -580,7 +606,7 @@ bool Tree::CheckStructure(const std::string& label, std::vector<Entry>& entries,
       finding("tree deeper than " + std::to_string(kMaxDepth) + " levels at node " + Hex(offset));
       return false;
     }
-    if (!pages.insert(offset).second) {
+    if (!page(offset)) {
       finding("node " + Hex(offset) + " is used twice");
       return false;
     }
@@ -594,7 +620,12 @@ bool Tree::CheckStructure(const std::string& label, std::vector<Entry>& entries,
     if (depth == 0 && !node->IsRoot()) finding(at + "root without the root flag");
     if (depth > 0 && node->IsRoot()) finding(at + "root flag on a node below the root");
     if (static_cast<int>(levels.size()) <= depth) levels.resize(static_cast<std::size_t>(depth) + 1);
-    levels[static_cast<std::size_t>(depth)].push_back({offset, node->left, node->right});
+    Level& lv = levels[static_cast<std::size_t>(depth)];
+    lv.Settle(offset);
+    lv.leftWrong = node->left != (lv.any ? lv.offset : kNoPage);
+    lv.any = true;
+    lv.offset = offset;
+    lv.right = node->right;
     for (std::size_t i = 1; i < node->Count(); ++i)
       if (CompareEntry(node->Key(i - 1), node->recs[i - 1], node->Key(i), node->recs[i]) >= 0)
         finding(at + "entries " + std::to_string(i) + " and " + std::to_string(i + 1) +
@@ -610,8 +641,17 @@ bool Tree::CheckStructure(const std::string& label, std::vector<Entry>& entries,
         finding(at + "masks do not match the bit counts");
       if (l.storedFree != l.computedFree)
         finding(at + "free space " + std::to_string(l.storedFree) + ", entries leave " + std::to_string(l.computedFree));
-      for (std::size_t i = 0; i < node->Count(); ++i)
-        entries.push_back({std::string(node->Key(i)), node->recs[i]});
+      for (std::size_t i = 0; i < node->Count(); ++i) {
+        const std::string_view key = node->Key(i);
+        const std::uint32_t rec = node->recs[i];
+        if (seen++ > 0 && !fell && CompareEntry(prevKey, prevRec, key, rec) >= 0) {
+          fell = true;
+          fellAt = rec;
+        }
+        prevKey.assign(key);
+        prevRec = rec;
+        entry(key, rec);
+      }
     } else {
       for (std::size_t i = 0; i < node->Count(); ++i) {
         Entry childLast;
@@ -625,19 +665,17 @@ bool Tree::CheckStructure(const std::string& label, std::vector<Entry>& entries,
   };
   if (!visit(root_, 0, nullptr)) return false;
   for (std::size_t d = 0; d < levels.size(); ++d) {
-    const auto& lv = levels[d];
-    for (std::size_t i = 0; i < lv.size(); ++i) {
-      std::uint32_t wantLeft = i ? lv[i - 1].offset : kNoPage;
-      std::uint32_t wantRight = i + 1 < lv.size() ? lv[i + 1].offset : kNoPage;
-      if (lv[i].left != wantLeft || lv[i].right != wantRight)
-        finding("node " + Hex(lv[i].offset) + ": sibling links do not match level " + std::to_string(d));
+    Level& lv = levels[d];
+    lv.Settle(kNoPage);
+    for (std::uint32_t offset : lv.wrong)
+      finding("node " + Hex(offset) + ": sibling links do not match level " + std::to_string(d));
+    // Those beyond what is ever shown still count.
+    if (lv.wrongCount > lv.wrong.size()) {
+      ok = false;
+      findings += static_cast<int>(lv.wrongCount - lv.wrong.size());
     }
   }
-  for (std::size_t i = 1; i < entries.size(); ++i)
-    if (CompareEntry(entries[i - 1].key, entries[i - 1].rec, entries[i].key, entries[i].rec) >= 0) {
-      finding("entries out of order at record " + std::to_string(entries[i].rec));
-      break;
-    }
+  if (fell) finding("entries out of order at record " + std::to_string(fellAt));
   if (findings > 50 && report) *report += label + std::to_string(findings - 50) + " more findings\n";
   return ok;
 }

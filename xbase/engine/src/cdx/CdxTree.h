@@ -53,8 +53,16 @@ class Tree {
   bool Remove(std::string_view key, std::uint32_t rec, std::string* error);
 
   // Verifies the structure; appends findings to *report (each line prefixed
-  // with `label`), collects the entries in order and every page used.
-  // False when anything is wrong.
+  // with `label`). Hands each entry to `entry` as the walk meets it (tree
+  // order; the key is valid during the call only) and each page to `page`,
+  // which answers false when the page is in use already. Memory stays
+  // within a few nodes per level whatever the size of the tree. False when
+  // anything is wrong.
+  using EntrySink = std::function<void(std::string_view key, std::uint32_t rec)>;
+  using PageSink = std::function<bool(std::uint32_t offset)>;
+  bool CheckStructure(const std::string& label, const EntrySink& entry, const PageSink& page,
+                      std::string* report);
+  // The same, collecting the entries in order and every page used.
   bool CheckStructure(const std::string& label, std::vector<Entry>& entries,
                       std::set<std::uint32_t>& pages, std::string* report);
   // Every page of the tree (for freeing a dropped tag). False on damage.

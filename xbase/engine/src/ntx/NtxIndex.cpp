@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <set>
+#include <functional>
 
 #include "KeySort.h"
+#include "PageSet.h"
 #include "expr/BlankRecord.h"
 #include "expr/Format.h"
 #include "ntx/NtxTree.h"
@@ -315,9 +316,10 @@ class NtxIndexFile final : public IndexFile, public IndexTag {
   }
 
  private:
-  bool CheckStructure(std::vector<Entry>& entries, std::set<std::uint32_t>& pages, std::string& report);
-  bool Walk(std::uint32_t off, std::size_t depth, bool root, int& leafDepth, std::vector<Entry>& entries,
-            std::set<std::uint32_t>& pages, std::string& report);
+  // Walks the tree depth first, verifying its structure: hands each entry
+  // to `entry` in tree order and adds every page to `pages`.
+  bool Walk(std::uint32_t off, std::size_t depth, bool root, int& leafDepth,
+            const std::function<void(const Entry&)>& entry, PageSet& pages, std::string& report);
 
   std::string path_;
   ntx::Store store_;
@@ -328,14 +330,14 @@ class NtxIndexFile final : public IndexFile, public IndexTag {
   std::string lastError_;
 };
 
-bool NtxIndexFile::Walk(std::uint32_t off, std::size_t depth, bool root, int& leafDepth, std::vector<Entry>& entries,
-                        std::set<std::uint32_t>& pages, std::string& report) {
+bool NtxIndexFile::Walk(std::uint32_t off, std::size_t depth, bool root, int& leafDepth,
+                        const std::function<void(const Entry&)>& entry, PageSet& pages, std::string& report) {
   const std::string where = path_ + ": page " + std::to_string(off);
   if (depth > ntx::kMaxTreeDepth) {
     report += where + ": tree deeper than " + std::to_string(ntx::kMaxTreeDepth) + " levels\n";
     return false;
   }
-  if (!pages.insert(off).second) {
+  if (!pages.Insert(off)) {
     report += where + ": reached twice (page links cross or run in a circle)\n";
     return false;
   }
@@ -358,19 +360,58 @@ bool NtxIndexFile::Walk(std::uint32_t off, std::size_t depth, bool root, int& le
     }
   }
   for (std::size_t i = 0; i <= p->keys.size(); ++i) {
-    if (!p->Leaf() && !Walk(p->kids[i], depth + 1, false, leafDepth, entries, pages, report)) return false;
-    if (i < p->keys.size()) entries.push_back(p->keys[i]);
+    if (!p->Leaf() && !Walk(p->kids[i], depth + 1, false, leafDepth, entry, pages, report)) return false;
+    if (i < p->keys.size()) entry(p->keys[i]);
   }
   return ok;
 }
 
+// The tree's entries and the keys the table gives are compared as two
+// sorted streams, each through a KeySorter with half of SortMemory(), so
+// memory stays the same whatever the size of the table; a large table's
+// streams pass through temporary files beside the index.
 bool NtxIndexFile::Check(TableScan& table, std::string* reportOut) {
-  std::string report;
+  std::string report, entryReport;
   bool ok = true;
-  std::vector<Entry> entries;
-  std::set<std::uint32_t> pages;
+  const std::uint32_t count = table.RecordCount();
+  const std::size_t keyLen = store_.Hdr().keyLength;
+  const std::size_t memory = SortMemory();
+  // Sorted as stored: a descending file's keys sort with every byte
+  // inverted (equal keys still by ascending record number).
+  const bool descending = store_.Hdr().descending;
+  std::string stored;
+  auto asStored = [&](const std::string& key) -> const std::string& {
+    stored.assign(key);
+    stored.resize(keyLen, ' ');
+    if (descending)
+      for (char& c : stored) c = static_cast<char>(~static_cast<unsigned char>(c));
+    return stored;
+  };
+  std::string unverified;  // why the keys could not be compared
+
+  // No more entries than the file has room for.
+  KeySorter inTree(path_, keyLen, SortMemoryFor(store_.End() / (keyLen + 8), keyLen, memory / 2));
+  std::uint64_t entries = 0;
+  Entry prev;
+  auto entry = [&](const Entry& e) {
+    if (e.recno == 0 || e.recno > count)
+      entryReport += path_ + ": entry for record " + std::to_string(e.recno) + " that the table does not have\n";
+    if (entries++ > 0) {
+      const int c = tree_->Compare(prev, e);
+      if (c >= 0) {
+        entryReport += path_ + ": keys out of order at record " + std::to_string(e.recno) + "\n";
+      } else if (Unique() && tree_->CompareKeys(prev.key, e.key) == 0) {
+        entryReport += path_ + ": unique index holds a key twice (records " + std::to_string(prev.recno) +
+                       " and " + std::to_string(e.recno) + ")\n";
+      }
+    }
+    prev.key.assign(e.key);
+    prev.recno = e.recno;
+    if (unverified.empty()) inTree.Add(asStored(e.key), e.recno, &unverified);
+  };
+  PageSet pages(store_.End(), ntx::kPageSize);
   int leafDepth = -1;
-  if (!Walk(store_.Hdr().root, 0, true, leafDepth, entries, pages, report)) ok = false;
+  if (!Walk(store_.Hdr().root, 0, true, leafDepth, entry, pages, report)) ok = false;
 
   std::vector<std::uint32_t> freePages;
   std::string why;
@@ -379,33 +420,16 @@ bool NtxIndexFile::Check(TableScan& table, std::string* reportOut) {
     ok = false;
   }
   for (std::uint32_t f : freePages)
-    if (pages.count(f)) {
+    if (pages.Contains(f)) {
       report += path_ + ": page " + std::to_string(f) + " is both in the tree and on the free chain\n";
       ok = false;
     }
-
-  const std::uint32_t count = table.RecordCount();
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    const Entry& e = entries[i];
-    if (e.recno == 0 || e.recno > count) {
-      report += path_ + ": entry for record " + std::to_string(e.recno) + " that the table does not have\n";
-      ok = false;
-    }
-    if (i > 0) {
-      const int c = tree_->Compare(entries[i - 1], e);
-      if (c >= 0) {
-        report += path_ + ": keys out of order at record " + std::to_string(e.recno) + "\n";
-        ok = false;
-      } else if (Unique() && tree_->CompareKeys(entries[i - 1].key, e.key) == 0) {
-        report += path_ + ": unique index holds a key twice (records " + std::to_string(entries[i - 1].recno) +
-                  " and " + std::to_string(e.recno) + ")\n";
-        ok = false;
-      }
-    }
-  }
+  if (!entryReport.empty()) ok = false;
+  report += entryReport;
+  std::string().swap(entryReport);
 
   // What the table says the index must hold.
-  std::vector<Entry> expected;
+  KeySorter fromTable(path_, keyLen, SortMemoryFor(count, keyLen, memory / 2));
   for (std::uint32_t r = 1; r <= count; ++r) {
     if (!table.Load(r, &why)) {
       report += path_ + ": record " + std::to_string(r) + " cannot be read: " + why + "\n";
@@ -419,41 +443,76 @@ bool NtxIndexFile::Check(TableScan& table, std::string* reportOut) {
       ok = false;
       continue;
     }
-    if (included) expected.push_back(Entry{std::move(key), r});
+    if (included && unverified.empty()) fromTable.Add(asStored(key), r, &unverified);
   }
-  std::sort(expected.begin(), expected.end(), [&](const Entry& a, const Entry& b) { return tree_->Compare(a, b) < 0; });
-  if (Unique()) {
-    // Only the lowest record number of each key.
-    std::vector<Entry> firsts;
-    for (auto& e : expected)
-      if (firsts.empty() || firsts.back().key != e.key) firsts.push_back(std::move(e));
-    expected.swap(firsts);
-  }
-  std::vector<Entry> sorted = entries;
-  std::sort(sorted.begin(), sorted.end(), [&](const Entry& a, const Entry& b) { return tree_->Compare(a, b) < 0; });
-  std::size_t i = 0, j = 0, reported = 0;
+  if (unverified.empty()) inTree.Finish(&unverified);
+  if (unverified.empty()) fromTable.Finish(&unverified);
+
+  // Both streams in stored order; a unique index holds only the lowest
+  // record number of each key.
+  std::uint64_t expected = 0;
+  std::size_t reported = 0;
   constexpr std::size_t kMaxFindings = 20;
   auto note = [&](const std::string& line) {
     ok = false;
     if (++reported <= kMaxFindings) report += line;
   };
-  while (i < sorted.size() || j < expected.size()) {
-    const int c = i == sorted.size() ? 1 : j == expected.size() ? -1 : tree_->Compare(sorted[i], expected[j]);
-    if (c == 0) {
-      if (i + 1 < sorted.size() && tree_->Compare(sorted[i], sorted[i + 1]) == 0)
-        note(path_ + ": record " + std::to_string(sorted[i].recno) + " is in the index more than once\n");
-      ++i, ++j;
-    } else if (c < 0) {
-      note(path_ + ": record " + std::to_string(sorted[i].recno) + " is in the index under a key it does not have\n");
-      ++i;
-    } else {
-      note(path_ + ": record " + std::to_string(expected[j].recno) + " is missing from the index\n");
-      ++j;
+  if (unverified.empty()) {
+    std::string treeKey, nextKey, tableKey;
+    std::uint32_t treeRec = 0, nextRec = 0, tableRec = 0;
+    auto pull = [](KeySorter& from, std::string& key, std::uint32_t& rec) {
+      std::string_view k;
+      if (!from.Next(k, rec)) return false;
+      key.assign(k);
+      return true;
+    };
+    bool hasTree = pull(inTree, treeKey, treeRec);
+    bool hasNext = hasTree && pull(inTree, nextKey, nextRec);
+    auto nextInTree = [&] {
+      hasTree = hasNext;
+      if (!hasNext) return;
+      std::swap(treeKey, nextKey);
+      treeRec = nextRec;
+      hasNext = pull(inTree, nextKey, nextRec);
+    };
+    auto nextInTable = [&] {
+      std::string_view k;
+      while (fromTable.Next(k, tableRec)) {
+        if (Unique() && expected > 0 && k == tableKey) continue;
+        tableKey.assign(k);
+        ++expected;
+        return true;
+      }
+      return false;
+    };
+    bool hasTable = nextInTable();
+    while (hasTree || hasTable) {
+      int c = !hasTree ? 1 : !hasTable ? -1 : treeKey.compare(tableKey);
+      if (c == 0) c = treeRec < tableRec ? -1 : (treeRec > tableRec ? 1 : 0);
+      if (c == 0) {
+        if (hasNext && nextKey == treeKey && nextRec == treeRec)
+          note(path_ + ": record " + std::to_string(treeRec) + " is in the index more than once\n");
+        nextInTree();
+        hasTable = nextInTable();
+      } else if (c < 0) {
+        note(path_ + ": record " + std::to_string(treeRec) + " is in the index under a key it does not have\n");
+        nextInTree();
+      } else {
+        note(path_ + ": record " + std::to_string(tableRec) + " is missing from the index\n");
+        hasTable = nextInTable();
+      }
     }
+    if (!inTree.Error().empty()) unverified = inTree.Error();
+    else if (!fromTable.Error().empty()) unverified = fromTable.Error();
   }
   if (reported > kMaxFindings) report += path_ + ": " + std::to_string(reported - kMaxFindings) + " more findings\n";
-  if (entries.size() != expected.size() && ok) {
-    report += path_ + ": " + std::to_string(entries.size()) + " keys, " + std::to_string(expected.size()) + " expected\n";
+  if (!unverified.empty()) {
+    // A temporary file could not be written or read back (a folder without
+    // write access, a full disk): the keys stay unchecked.
+    report += path_ + ": keys not verified, a temporary file failed: " + unverified + "\n";
+    ok = false;
+  } else if (entries != expected && ok) {
+    report += path_ + ": " + std::to_string(entries) + " keys, " + std::to_string(expected) + " expected\n";
     ok = false;
   }
   if (reportOut) *reportOut += report;
