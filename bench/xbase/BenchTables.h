@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ValueText.h"
@@ -119,6 +120,21 @@ inline std::unique_ptr<xbe::WorkArea> Open(const std::string& path) {
     std::abort();
   }
   return wa;
+}
+
+// Reads every field of the current record as text, as a caller showing it
+// would; the total length, so that nothing is optimised away.
+inline std::size_t ReadEveryField(xbe::WorkArea& wa) {
+  const std::string& rec = wa.Record();
+  std::size_t sum = 0;
+  for (const auto& f : wa.Table().Fields()) {
+    std::string_view text;
+    xbe::FieldTextView(f, std::string_view(rec).substr(static_cast<std::size_t>(f.offset),
+                                                       static_cast<std::size_t>(f.width)),
+                       text);
+    sum += text.size();
+  }
+  return sum;
 }
 
 }  // namespace benchtables

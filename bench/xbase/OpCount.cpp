@@ -17,7 +17,6 @@
 #include <cstdlib>
 #include <random>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "BenchTables.h"
@@ -70,14 +69,7 @@ int main(int argc, char** argv) {
       sum += found;
     } else if (op == "walk") {
       if (wa->Eof()) break;
-      const std::string& rec = wa->Record();
-      for (const auto& f : wa->Table().Fields()) {
-        std::string_view text;
-        xbe::FieldTextView(f, std::string_view(rec).substr(static_cast<std::size_t>(f.offset),
-                                                           static_cast<std::size_t>(f.width)),
-                           text);
-        sum += text.size();
-      }
+      sum += ReadEveryField(*wa);
       ok = wa->Skip(1, &error);
     } else if (op == "append") {
       ok = wa->AppendRecord(recs[done], &error);

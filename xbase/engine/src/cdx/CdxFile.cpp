@@ -360,15 +360,8 @@ namespace {
 
 // Record numbers lead the records of a check's streams big-endian, so that
 // byte order is record order.
-void PutBE(char* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<char>(v >> (24 - 8 * i));
-}
-
-std::uint32_t GetBE(const char* p) {
-  std::uint32_t v = 0;
-  for (int i = 0; i < 4; ++i) v = (v << 8) | static_cast<unsigned char>(p[i]);
-  return v;
-}
+void PutBE(char* p, std::uint32_t v) { Put32BE(reinterpret_cast<std::uint8_t*>(p), v); }
+std::uint32_t GetBE(const char* p) { return Get32BE(reinterpret_cast<const std::uint8_t*>(p)); }
 
 // Fixed-size records taken back in ascending byte order: straight from the
 // spool that holds them when they were written in that order, else through
