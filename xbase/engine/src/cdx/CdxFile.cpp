@@ -417,6 +417,25 @@ struct Firsts {
 // sorted by record and the table's keys.
 bool CdxFile::Check(TableScan& table, std::string* report) {
   store_.Refresh();
+  // A check reads every node once and gains nothing from keeping them: a
+  // store without unwritten changes runs it on small caches, so that its
+  // memory stays small whatever the size of the index. (With changes
+  // waiting, smaller caches would write them out early; then the caches
+  // keep their bounds.)
+  struct SmallCaches {
+    Store& store;
+    std::size_t nodes, pages;
+    bool active;
+    explicit SmallCaches(Store& s)
+        : store(s), nodes(s.MaxNodeBytes()), pages(s.MaxPages()), active(!s.HasDirtyPages()) {
+      if (active)
+        store.SetCacheLimits(std::min<std::size_t>(nodes, std::size_t{8} << 20),
+                             std::min<std::size_t>(pages, 1024));
+    }
+    ~SmallCaches() {
+      if (active) store.SetCacheLimits(nodes, pages);
+    }
+  } smallCaches(store_);
   std::string out;
   bool ok = true;
   PageSet pages(store_.Size(), kPageSize);

@@ -94,6 +94,8 @@ class Store {
     maxNodeBytes_ = maxNodeBytes;
     maxPages_ = maxPages;
   }
+  std::size_t MaxNodeBytes() const { return maxNodeBytes_; }
+  std::size_t MaxPages() const { return maxPages_; }
 
   bool HasDirtyPages() const { return dirtyCount_ != 0 || dirtyNodes_ != 0; }
   // Bumped on every committed change; cursors compare it.
