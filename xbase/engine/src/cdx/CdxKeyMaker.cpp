@@ -5,6 +5,7 @@
 
 #include "cdx/CdxKeys.h"
 #include "cdx/CdxNode.h"
+#include "expr/Format.h"
 
 namespace xbe::cdx {
 
@@ -60,6 +61,53 @@ std::int64_t LE(std::string_view b, std::size_t n) {
   return static_cast<std::int64_t>(v);
 }
 
+bool SameNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// Splits `s` at `sep` outside parentheses, each part trimmed. False on
+// quotes or brackets (literals the pieces do not cover) and on unbalanced
+// parentheses.
+bool SplitTop(std::string_view s, char sep, std::vector<std::string_view>& parts) {
+  parts.clear();
+  int depth = 0;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const char c = s[i];
+    if (c == '"' || c == '\'' || c == '[' || c == ']') return false;
+    if (c == '(') {
+      ++depth;
+    } else if (c == ')') {
+      if (--depth < 0) return false;
+    } else if (c == sep && depth == 0) {
+      parts.push_back(Trim(s.substr(start, i - start)));
+      start = i + 1;
+    }
+  }
+  if (depth != 0) return false;
+  parts.push_back(Trim(s.substr(start)));
+  return true;
+}
+
+// A count argument of STR as the expression engine takes it: plain digits
+// up to 65535 (anything else is left to the engine).
+bool SmallCount(std::string_view s, int& n) {
+  if (s.empty() || s.size() > 5) return false;
+  n = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + (c - '0');
+  }
+  return n <= static_cast<int>(expr::kMaxStringLength);
+}
+
 }  // namespace
 
 BlankRecord::BlankRecord(const RecordAccess& layout) : layout_(layout) {
@@ -84,6 +132,7 @@ bool KeyMaker::Init(const std::string& keyExpr, const std::string& forExpr,
   usable_ = false;
   key_.reset();
   for_.reset();
+  pieces_.clear();
   field_ = BareField(keyExpr, layout);
   std::string err;
   if (field_ >= 0) {
@@ -116,6 +165,12 @@ bool KeyMaker::Init(const std::string& keyExpr, const std::string& forExpr,
         return Fail(error, "key expression \"" + keyExpr + "\" fails on an empty record: " + err);
       }
       keyLen_ = static_cast<int>(v.str.size());
+      if (BuildPieces(keyExpr, layout)) {
+        // Both ways must give one key; a blank record shows a slip early.
+        std::string direct;
+        PiecesKey(blank, direct);
+        if (direct != v.str) pieces_.clear();
+      }
     } else {
       keyLen_ = type_ == 'L' ? 1 : 8;
     }
@@ -160,9 +215,9 @@ bool KeyMaker::NativeKey(const RecordAccess& record, std::string& key, std::stri
       return true;
     case 'N': case 'F': {
       double v = 0;
-      std::string_view t = Trim(b);
-      if (!t.empty() && !ParseNumber(t, v)) v = 0;  // overflow stars and junk count as 0
-      key = EncodeDouble(v);
+      if (!ParseNumber(b, v)) v = 0;  // blanks, overflow stars and junk count as 0
+      key.resize(8);
+      EncodeDoubleTo(v, key.data());
       return true;
     }
     case 'D': {
@@ -244,9 +299,105 @@ bool KeyMaker::KeyFor(const RecordAccess& record, std::string& key, bool& includ
     included = v.type == ValueType::Logical && v.logical;
   }
   if (field_ >= 0) return NativeKey(record, key, error);
+  if (!pieces_.empty()) {
+    PiecesKey(record, key);
+    return true;
+  }
   v.Reset();
   if (!key_->Evaluate(record, v, error)) return false;
   return FromValue(v, key, error);
+}
+
+bool KeyMaker::BuildPieces(std::string_view expr, const RecordAccess& layout) {
+  pieces_.clear();
+  std::vector<std::string_view> parts, args;
+  if (!SplitTop(expr, '+', parts)) return false;
+  std::size_t total = 0;
+  for (std::string_view part : parts) {
+    Piece piece{Piece::Chars, -1, 0, 0};
+    std::size_t width = 0;
+    const std::size_t open = part.find('(');
+    if (open == std::string_view::npos) {
+      if (!IsIdent(part)) return false;
+      piece.field = layout.FindField(part);
+      if (piece.field < 0 || layout.FieldType(piece.field) != 'C') return false;
+      width = static_cast<std::size_t>(std::max(0, layout.FieldWidth(piece.field)));
+    } else {
+      const std::string_view name = Trim(part.substr(0, open));
+      if (part.back() != ')' || !IsIdent(name)) return false;
+      if (!SplitTop(part.substr(open + 1, part.size() - open - 2), ',', args)) return false;
+      if (args.empty() || !IsIdent(args[0])) return false;
+      piece.field = layout.FindField(args[0]);
+      if (piece.field < 0) return false;
+      const char type = layout.FieldType(piece.field);
+      const int fieldWidth = layout.FieldWidth(piece.field);
+      if ((SameNoCase(name, "UPPER") || SameNoCase(name, "LOWER")) && args.size() == 1 &&
+          type == 'C') {
+        piece.kind = SameNoCase(name, "UPPER") ? Piece::Upper : Piece::Lower;
+        width = static_cast<std::size_t>(std::max(0, fieldWidth));
+      } else if (SameNoCase(name, "DTOS") && args.size() == 1 && type == 'D') {
+        piece.kind = Piece::Dtos;
+        width = 8;
+      } else if (SameNoCase(name, "STR") && args.size() <= 3 && (type == 'N' || type == 'F')) {
+        // STR's widths as the function takes them from a field's value.
+        const int decimals = layout.FieldDecimals(piece.field);
+        piece.kind = Piece::Str;
+        piece.width = fieldWidth > 0 ? fieldWidth : 10 + (decimals > 0 ? decimals + 1 : 0);
+        piece.decimals = decimals;
+        int n = 0;
+        if (args.size() >= 2) {
+          if (!SmallCount(args[1], n)) return false;
+          if (n >= 1) piece.width = n;
+          piece.decimals = 0;
+        }
+        if (args.size() == 3) {
+          if (!SmallCount(args[2], n)) return false;
+          piece.decimals = n;
+        }
+        width = piece.width < 1 ? 10 : static_cast<std::size_t>(piece.width);
+      } else {
+        return false;
+      }
+    }
+    total += width;
+    if (total > expr::kMaxStringLength) return false;
+    pieces_.push_back(piece);
+  }
+  return !pieces_.empty();
+}
+
+void KeyMaker::PiecesKey(const RecordAccess& record, std::string& key) const {
+  key.clear();
+  for (const Piece& p : pieces_) {
+    const std::string_view bytes = record.FieldBytes(p.field);
+    const std::size_t at = key.size();
+    switch (p.kind) {
+      case Piece::Chars:
+        key.append(bytes);
+        break;
+      case Piece::Upper:
+        key.append(bytes);
+        expr::FlipCase<'a', 'z'>(key.data() + at, bytes.size());
+        break;
+      case Piece::Lower:
+        key.append(bytes);
+        expr::FlipCase<'A', 'Z'>(key.data() + at, bytes.size());
+        break;
+      case Piece::Str: {
+        double v = 0;
+        if (!expr::ParseNumber(bytes, v)) {
+          int ignored = 0;
+          v = expr::ParsePrefixNumber(bytes, ignored);
+        }
+        expr::AppendStr(key, v, p.width, p.decimals);
+        break;
+      }
+      case Piece::Dtos:
+        key += expr::DtosFromJdn(expr::JdnFromDtos(bytes));
+        break;
+    }
+  }
+  key.resize(static_cast<std::size_t>(keyLen_), ' ');
 }
 
 bool KeyMaker::SeekKey(std::string_view text, std::string& key, bool& prefix) const {

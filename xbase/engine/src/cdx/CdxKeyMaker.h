@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Expression.h"
 
@@ -32,6 +33,19 @@ class KeyMaker {
  private:
   bool FromValue(const Value& v, std::string& key, std::string* error) const;
   bool NativeKey(const RecordAccess& record, std::string& key, std::string* error) const;
+
+  // Character keys joined from fields with "+" (a character field, UPPER
+  // or LOWER of one, STR of a numeric field, DTOS of a date field), the
+  // usual shape of a host's keys, are built straight into the key; they
+  // give the compiled expression's bytes without its values and calls.
+  struct Piece {
+    enum Kind : std::uint8_t { Chars, Upper, Lower, Str, Dtos } kind;
+    int field;
+    int width, decimals;  // Str
+  };
+  bool BuildPieces(std::string_view expr, const RecordAccess& layout);
+  void PiecesKey(const RecordAccess& record, std::string& key) const;
+  std::vector<Piece> pieces_;
 
   char type_ = 'C';
   int keyLen_ = 0;

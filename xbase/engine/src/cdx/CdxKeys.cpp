@@ -7,10 +7,11 @@
 #include <cstring>
 
 #include "Expression.h"
+#include "expr/Format.h"
 
 namespace xbe::cdx {
 
-std::string EncodeDouble(double v) {
+void EncodeDoubleTo(double v, char* out) {
   if (v == 0) v = 0;  // -0.0 sorts as +0.0
   std::uint64_t bits;
   std::memcpy(&bits, &v, sizeof bits);
@@ -18,8 +19,12 @@ std::string EncodeDouble(double v) {
     bits = ~bits;
   else
     bits |= 1ull << 63;
+  for (int i = 0; i < 8; ++i) out[i] = static_cast<char>(bits >> (56 - 8 * i));
+}
+
+std::string EncodeDouble(double v) {
   std::string out(8, '\0');
-  for (int i = 0; i < 8; ++i) out[static_cast<std::size_t>(i)] = static_cast<char>(bits >> (56 - 8 * i));
+  EncodeDoubleTo(v, out.data());
   return out;
 }
 
@@ -51,6 +56,7 @@ bool DecodeInt4(std::string_view key, std::int32_t& v) {
 }
 
 bool ParseNumber(std::string_view text, double& v) {
+  if (expr::PlainWholeNumber(text, v)) return true;
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);

@@ -9,6 +9,7 @@
 namespace xbe::cdx {
 
 std::string EncodeDouble(double v);          // 8 bytes
+void EncodeDoubleTo(double v, char* out);    // the same 8 bytes into place
 std::string EncodeInt4(std::int32_t v);      // 4 bytes
 bool DecodeDouble(std::string_view key, double& v);
 bool DecodeInt4(std::string_view key, std::int32_t& v);

@@ -23,7 +23,13 @@ int TrailCount(std::string_view key, char fill) {
   while (n >= 8) {
     std::uint64_t w;
     std::memcpy(&w, key.data() + n - 8, 8);
-    if (w != pattern) break;
+    if (w != pattern) {
+      if constexpr (std::endian::native == std::endian::little)
+        n -= static_cast<std::size_t>(std::countl_zero(w ^ pattern) / 8);
+      else
+        while (key[n - 1] == fill) --n;
+      return static_cast<int>(key.size() - n);
+    }
     n -= 8;
   }
   while (n > 0 && key[n - 1] == fill) --n;
@@ -37,7 +43,11 @@ int CommonPrefix(std::string_view a, std::string_view b) {
     std::uint64_t x, y;
     std::memcpy(&x, a.data() + i, 8);
     std::memcpy(&y, b.data() + i, 8);
-    if (x != y) break;
+    if (x != y) {
+      if constexpr (std::endian::native == std::endian::little)
+        return static_cast<int>(i + static_cast<std::size_t>(std::countr_zero(x ^ y) / 8));
+      break;
+    }
     i += 8;
   }
   while (i < n && a[i] == b[i]) ++i;
@@ -89,7 +99,14 @@ void Node::Insert(std::size_t i, std::string_view key, std::uint32_t rec, std::u
       trails.reserve(want);
     }
   }
-  keys.insert(i * static_cast<std::size_t>(keyLen), key.data(), static_cast<std::size_t>(keyLen));
+  {
+    // The string's general insert costs more than the move itself.
+    const std::size_t len = static_cast<std::size_t>(keyLen), at = i * len, old = keys.size();
+    keys.resize(old + len);
+    char* k = keys.data();
+    std::memmove(k + at + len, k + at, old - at);
+    std::memcpy(k + at, key.data(), len);
+  }
   recs.insert(recs.begin() + static_cast<std::ptrdiff_t>(i), rec);
   if (!leaf) children.insert(children.begin() + static_cast<std::ptrdiff_t>(i), child);
   if (!cached) {

@@ -95,12 +95,15 @@ std::int64_t CheckedJdn(int y, int m, int d) {
 
 }  // namespace
 
-std::string FormatStr(double v, int width, int decimals) {
+void AppendStr(std::string& out, double v, int width, int decimals) {
   if (width < 1) width = 10;
   if (width > static_cast<int>(kMaxStringLength)) width = static_cast<int>(kMaxStringLength);
   if (decimals < 0) decimals = 0;
   if (decimals > width) decimals = width;
-  if (!std::isfinite(v)) return std::string(width, '*');
+  if (!std::isfinite(v)) {
+    out.append(static_cast<std::size_t>(width), '*');  // does not fit
+    return;
+  }
 
   // Whole numbers (record numbers, account numbers in keys) need no
   // rounding: their digits are exact, and they are the common case.
@@ -117,18 +120,22 @@ std::string FormatStr(double v, int width, int decimals) {
     const std::size_t digits = static_cast<std::size_t>(end - p);
     const std::size_t len = (negative ? 1u : 0u) + digits +
                             (decimals > 0 ? 1u + static_cast<std::size_t>(decimals) : 0u);
-    if (len > static_cast<std::size_t>(width)) return std::string(width, '*');
-    // Blanks, sign, digits, then the decimal zeros, written into place.
-    std::string text(static_cast<std::size_t>(width), ' ');
-    char* out = text.data() + (static_cast<std::size_t>(width) - len);
-    if (negative) *out++ = '-';
-    std::memcpy(out, p, digits);
-    out += digits;
-    if (decimals > 0) {
-      *out++ = '.';
-      std::memset(out, '0', static_cast<std::size_t>(decimals));
+    if (len > static_cast<std::size_t>(width)) {
+      out.append(static_cast<std::size_t>(width), '*');
+      return;
     }
-    return text;
+    // Blanks, sign, digits, then the decimal zeros, written into place.
+    const std::size_t base = out.size();
+    out.append(static_cast<std::size_t>(width), ' ');
+    char* o = out.data() + base + (static_cast<std::size_t>(width) - len);
+    if (negative) *o++ = '-';
+    std::memcpy(o, p, digits);
+    o += digits;
+    if (decimals > 0) {
+      *o++ = '.';
+      std::memset(o, '0', static_cast<std::size_t>(decimals));
+    }
+    return;
   }
 
   // The rounding works on the decimal digits a user would see, so that
@@ -151,7 +158,10 @@ std::string FormatStr(double v, int width, int decimals) {
     }
   }
   const int pointPos = exponent + 1;  // digits before the decimal point
-  if (pointPos > width + 1) return std::string(width, '*');
+  if (pointPos > width + 1) {
+    out.append(static_cast<std::size_t>(width), '*');  // does not fit
+    return;
+  }
   const int keep = pointPos + decimals;  // digits of value * 10^decimals
   std::string all;
   if (keep <= 0) {
@@ -181,8 +191,17 @@ std::string FormatStr(double v, int width, int decimals) {
     text.push_back('.');
     text.append(all, all.size() - decimals, std::string::npos);
   }
-  if (static_cast<int>(text.size()) > width) return std::string(width, '*');
-  text.insert(0, width - text.size(), ' ');
+  if (static_cast<int>(text.size()) > width) {
+    out.append(static_cast<std::size_t>(width), '*');  // does not fit
+    return;
+  }
+  out.append(static_cast<std::size_t>(width) - text.size(), ' ');
+  out += text;
+}
+
+std::string FormatStr(double v, int width, int decimals) {
+  std::string text;
+  AppendStr(text, v, width, decimals);
   return text;
 }
 
@@ -192,6 +211,7 @@ int DefaultStrWidth(const Value& v) {
 }
 
 bool ParseNumber(std::string_view text, double& out) {
+  if (PlainWholeNumber(text, out)) return true;
   text = Trim(text);
   out = 0;
   if (text.empty()) return true;

@@ -90,7 +90,9 @@ bool Str(Value* a, int n, const RecordAccess&, Value& out, std::string* error) {
     if (!Count(a[2], "STR", d, error)) return false;
     decimals = d < 0 ? 0 : static_cast<int>(d);
   }
-  SetText(out, FormatStr(a[0].num, width, decimals));
+  const double v = a[0].num;
+  out.Reset();
+  AppendStr(out.str, v, width, decimals);
   return true;
 }
 
@@ -112,38 +114,14 @@ bool Val(Value* a, int, const RecordAccess&, Value& out, std::string*) {
   return true;
 }
 
-// Flips the case bit of the bytes from `first` to `last` (ASCII letters
-// only: the host's keys keep umlauts and every byte above 127 as they are),
-// eight bytes at a time. Key expressions upper-case a name for every key.
-template <char first, char last>
-void FlipCase(std::string& s) {
-  constexpr std::uint64_t ones = 0x0101010101010101ull, high = 0x8080808080808080ull;
-  std::size_t i = 0;
-  for (; i + 8 <= s.size(); i += 8) {
-    std::uint64_t w;
-    std::memcpy(&w, s.data() + i, 8);
-    // Per byte, without carries between bytes: the high bit of `atLeast`
-    // is set where the low seven bits are >= first, that of `above` where
-    // they are > last; bytes with the high bit set never count.
-    const std::uint64_t low = w & ~high;
-    const std::uint64_t atLeast = low + ones * static_cast<std::uint8_t>(0x80 - first);
-    const std::uint64_t above = low + ones * static_cast<std::uint8_t>(0x7F - last);
-    const std::uint64_t in = atLeast & ~above & ~w & high;
-    w ^= in >> 2;  // 0x80 >> 2 is the case bit 0x20
-    std::memcpy(s.data() + i, &w, 8);
-  }
-  for (; i < s.size(); ++i)
-    if (s[i] >= first && s[i] <= last) s[i] = static_cast<char>(s[i] ^ 0x20);
-}
-
 bool Upper(Value* a, int, const RecordAccess&, Value& out, std::string*) {
-  FlipCase<'a', 'z'>(a[0].str);
+  FlipCase<'a', 'z'>(a[0].str.data(), a[0].str.size());
   TakeText(out, a[0].str);
   return true;
 }
 
 bool Lower(Value* a, int, const RecordAccess&, Value& out, std::string*) {
-  FlipCase<'A', 'Z'>(a[0].str);
+  FlipCase<'A', 'Z'>(a[0].str.data(), a[0].str.size());
   TakeText(out, a[0].str);
   return true;
 }
