@@ -233,10 +233,12 @@ TEST(CdxMaintenance, LeafSizesKeptAcrossChangesEqualACountFromScratch) {
   // A leaf carries its pool size and highest record number from one fit
   // check to the next; whatever mix of inserts and erases (at either end,
   // of the highest record, sharing much or little with the neighbours, with
-  // and without a check between), the size equals one counted afresh.
+  // and without a check between), the size equals one counted afresh, and
+  // the entries stay those of a plain sorted list.
   using xbe::cdx::Node;
   std::mt19937 rng(11);
   for (int keyLen : {4, 12}) {
+    std::vector<std::pair<std::string, std::uint32_t>> model;
     Node n;
     n.leaf = true;
     n.keyLen = keyLen;
@@ -248,7 +250,9 @@ TEST(CdxMaintenance, LeafSizesKeptAcrossChangesEqualACountFromScratch) {
     };
     for (int step = 0; step < 5000; ++step) {
       if (n.Count() > 0 && (n.Count() > 30 || rng() % 3 == 0)) {
-        n.Erase(rng() % n.Count());
+        const std::size_t at = rng() % n.Count();
+        n.Erase(at);
+        model.erase(model.begin() + static_cast<std::ptrdiff_t>(at));
       } else {
         const std::string key = randomKey();
         const std::uint32_t rec = rng() % 4 == 0 ? 1 + rng() % 100000 : 1 + rng() % 50;
@@ -256,6 +260,13 @@ TEST(CdxMaintenance, LeafSizesKeptAcrossChangesEqualACountFromScratch) {
         while (at < n.Count() && xbe::cdx::CompareEntry(n.Key(at), n.recs[at], key, rec) < 0) ++at;
         if (at < n.Count() && n.Key(at) == key && n.recs[at] == rec) continue;
         n.Insert(at, key, rec);
+        model.insert(model.begin() + static_cast<std::ptrdiff_t>(at), {key, rec});
+      }
+      ASSERT_EQ(n.Count(), model.size());
+      ASSERT_EQ(n.keys.size(), model.size() * static_cast<std::size_t>(keyLen));
+      for (std::size_t i = 0; i < model.size(); ++i) {
+        ASSERT_EQ(n.Key(i), model[i].first) << "step " << step << ", entry " << i;
+        ASSERT_EQ(n.recs[i], model[i].second) << "step " << step << ", entry " << i;
       }
       if (rng() % 4 == 0) continue;  // two changes before the next check
       Node scratch;

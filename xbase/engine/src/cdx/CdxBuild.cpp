@@ -20,11 +20,7 @@ void Reset(Node& n, bool leaf) {
   n.attr = 0;
   n.leaf = leaf;
   n.left = n.right = kNoPage;
-  n.keys.clear();
-  n.recs.clear();
-  n.children.clear();
-  n.dups.clear();
-  n.trails.clear();
+  n.ClearEntries();
   n.ForgetSizes();
 }
 

@@ -25,6 +25,8 @@
 #endif
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "Prefetch.h"
@@ -96,10 +98,97 @@ struct Node {
     return std::string_view(keys.data() + i * static_cast<std::size_t>(keyLen),
                             static_cast<std::size_t>(keyLen));
   }
+  // No entries, keeping the allocations.
+  void ClearEntries() {
+    keys.clear();
+    recs.clear();
+    children.clear();
+    dups.clear();
+    trails.clear();
+  }
   bool IsRoot() const { return (attr & 1) != 0; }
   void Insert(std::size_t i, std::string_view key, std::uint32_t rec, std::uint32_t child = 0);
   void Erase(std::size_t i);
 };
+
+// A counted reference to a decoded node, as the node cache and the trees
+// hold them. The count is a plain integer, not an atomic one: an index file
+// and its nodes belong to one work area, which one thread uses at a time,
+// and a locked instruction at every step of every descent showed in the
+// cost of an edit.
+struct NodeBox {
+  template <class... A>
+  explicit NodeBox(A&&... a) : node(std::forward<A>(a)...) {}
+  Node node;
+  std::uint32_t refs = 1;
+};
+
+template <class T>  // Node or const Node
+class NodePtr {
+  using Box = NodeBox;
+
+ public:
+  NodePtr() = default;
+  NodePtr(std::nullptr_t) {}
+  NodePtr(const NodePtr& o) : box_(o.box_) { Retain(); }
+  NodePtr(NodePtr&& o) noexcept : box_(o.box_) { o.box_ = nullptr; }
+  template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*>>>
+  NodePtr(const NodePtr<U>& o) : box_(o.box_) {
+    Retain();
+  }
+  template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*>>>
+  NodePtr(NodePtr<U>&& o) noexcept : box_(o.box_) {
+    o.box_ = nullptr;
+  }
+  ~NodePtr() { Release(); }
+  NodePtr& operator=(const NodePtr& o) {
+    NodePtr(o).swap(*this);
+    return *this;
+  }
+  NodePtr& operator=(NodePtr&& o) noexcept {
+    NodePtr(std::move(o)).swap(*this);
+    return *this;
+  }
+  void swap(NodePtr& o) noexcept { std::swap(box_, o.box_); }
+  void reset() { NodePtr().swap(*this); }
+
+  T* get() const { return box_ ? &box_->node : nullptr; }
+  T& operator*() const { return box_->node; }
+  T* operator->() const { return &box_->node; }
+  explicit operator bool() const { return box_ != nullptr; }
+
+  template <class... A>
+  static NodePtr Make(A&&... a) {
+    NodePtr p;
+    p.box_ = new Box(std::forward<A>(a)...);
+    return p;
+  }
+
+ private:
+  template <class>
+  friend class NodePtr;
+  friend NodePtr<Node> ConstCast(const NodePtr<const Node>& p);
+  void Retain() const {
+    if (box_) ++box_->refs;
+  }
+  void Release() {
+    if (box_ && --box_->refs == 0) delete box_;
+  }
+  Box* box_ = nullptr;
+};
+
+template <class... A>
+NodePtr<Node> MakeNode(A&&... a) {
+  return NodePtr<Node>::Make(std::forward<A>(a)...);
+}
+
+// The store creates every node it hands out as a mutable object.
+inline NodePtr<Node> ConstCast(const NodePtr<const Node>& p) {
+  NodePtr<Node> q;
+  q.box_ = p.box_;
+  q.Retain();
+  return q;
+}
 
 // Unsigned byte order of two keys (the shorter first when one is the
 // other's beginning): -1, 0 or 1. Eight bytes at a time, inline: every step

@@ -143,7 +143,7 @@ bool Store::ReadAhead(std::uint32_t offset, Page& out, std::string* error) {
   return true;
 }
 
-std::shared_ptr<const Node> Store::Load(std::uint32_t offset, int keyLen, char fill,
+NodePtr<const Node> Store::Load(std::uint32_t offset, int keyLen, char fill,
                                         std::string* error) {
   if (!ValidPage(offset)) {
     if (error) *error = "node offset " + Hex(offset) + " is not a page of the file";
@@ -173,13 +173,13 @@ std::shared_ptr<const Node> Store::Load(std::uint32_t offset, int keyLen, char f
     // Read past the page cache: the decoded node is what gets kept.
     return nullptr;
   }
-  auto node = std::make_shared<Node>();
+  auto node = MakeNode();
   if (!DecodeNode(page.data(), offset, keyLen, fill, *node, error)) return nullptr;
   if (!pending) PutNode(offset, node);
   return node;
 }
 
-void Store::PutNode(std::uint32_t offset, std::shared_ptr<Node> node) {
+void Store::PutNode(std::uint32_t offset, NodePtr<Node> node) {
   const std::size_t bytes = NodeBytes(*node);
   auto [c, added] = nodes_.Emplace(offset);
   if (!added) {
@@ -200,7 +200,7 @@ void Store::DropNode(std::uint32_t offset) {
   nodes_.Erase(offset);
 }
 
-void Store::Changed(const std::shared_ptr<const Node>& node, char fill) {
+void Store::Changed(const NodePtr<const Node>& node, char fill) {
   if (!bumped_) {
     // The first change since the last flush raises the change counter, as
     // a committed transaction does.
@@ -212,7 +212,7 @@ void Store::Changed(const std::shared_ptr<const Node>& node, char fill) {
   auto [c, added] = nodes_.Emplace(offset);
   if (!added) nodeBytes_ -= c->bytes;
   // The store created every node it hands out as a mutable object.
-  c->node = std::const_pointer_cast<Node>(node);
+  c->node = ConstCast(node);
   c->bytes = NodeBytes(*node);
   c->fill = fill;
   nodeBytes_ += c->bytes;
@@ -326,7 +326,7 @@ std::uint16_t AttrOf(const Node& n) {
 }
 }  // namespace
 
-void Store::PutDirtyNode(std::uint32_t offset, std::shared_ptr<Node> node, char fill) {
+void Store::PutDirtyNode(std::uint32_t offset, NodePtr<Node> node, char fill) {
   const std::size_t bytes = NodeBytes(*node);
   auto [c, added] = nodes_.Emplace(offset);
   if (!added) {
@@ -339,7 +339,7 @@ void Store::PutDirtyNode(std::uint32_t offset, std::shared_ptr<Node> node, char 
   if (nodeBytes_ > maxNodeBytes_) TrimNodes();
 }
 
-bool Store::StageNode(std::shared_ptr<Node> node, char fill, std::string* error) {
+bool Store::StageNode(NodePtr<Node> node, char fill, std::string* error) {
   const std::uint32_t offset = node->offset;
   if (memory_) {
     // An image in memory takes the encoded page at once.
@@ -370,7 +370,7 @@ bool Store::WriteNode(Node&& node, char fill, std::string* error) {
   }
   const bool own = !inTxn_;
   if (own) Begin();
-  const bool ok = StageNode(std::make_shared<Node>(std::move(node)), fill, error);
+  const bool ok = StageNode(MakeNode(std::move(node)), fill, error);
   if (own) {
     if (ok) Commit();
     else Abort();
@@ -382,7 +382,7 @@ bool Store::TryWriteNode(Node& node, char fill) {
   if (!NodeFits(node, fill)) return false;
   const bool own = !inTxn_;
   if (own) Begin();
-  const bool ok = StageNode(std::make_shared<Node>(std::move(node)), fill, nullptr);
+  const bool ok = StageNode(MakeNode(std::move(node)), fill, nullptr);
   if (own) {
     if (ok) Commit();
     else Abort();

@@ -43,7 +43,7 @@ class Store {
 
   bool ReadPage(std::uint32_t offset, Page& out, std::string* error);
   // Decoded node, cached. Offset is checked against the file first.
-  std::shared_ptr<const Node> Load(std::uint32_t offset, int keyLen, char fill,
+  NodePtr<const Node> Load(std::uint32_t offset, int keyLen, char fill,
                                    std::string* error);
 
   // Whether a tree may change nodes from Load in place and report them with
@@ -51,7 +51,7 @@ class Store {
   bool InPlace() const { return writable_ && !memory_ && !shared_ && !inTxn_; }
   // `node` (from Load) was changed in place and still fits its page: it is
   // the newest state of its page from now on. Bumps the generation.
-  void Changed(const std::shared_ptr<const Node>& node, char fill);
+  void Changed(const NodePtr<const Node>& node, char fill);
 
   // A hint that the node at `offset` is wanted soon.
   void Prefetch(std::uint32_t offset) const { nodes_.Prefetch(offset); }
@@ -115,7 +115,7 @@ class Store {
   // Raises the header's change counter, within the open transaction.
   void BumpCounter();
   void TrimNodes();
-  void PutNode(std::uint32_t offset, std::shared_ptr<Node> node);
+  void PutNode(std::uint32_t offset, NodePtr<Node> node);
   void DropNode(std::uint32_t offset);
   bool IsDirtyNode(std::uint32_t offset) const {
     const CachedNode* c = nodes_.Find(offset);
@@ -123,9 +123,9 @@ class Store {
   }
   // A node written by a committed transaction: kept decoded, newer than its
   // page.
-  void PutDirtyNode(std::uint32_t offset, std::shared_ptr<Node> node, char fill);
+  void PutDirtyNode(std::uint32_t offset, NodePtr<Node> node, char fill);
   // Puts a node written in the open transaction among the pending changes.
-  bool StageNode(std::shared_ptr<Node> node, char fill, std::string* error);
+  bool StageNode(NodePtr<Node> node, char fill, std::string* error);
   // Encodes a node changed in place into the page cache; false when it
   // does not fit (which the tree rules out before it changes a node).
   bool SettleNode(std::uint32_t offset, std::string* error);
@@ -158,7 +158,7 @@ class Store {
   std::string deferredError_;            // a write-back that failed on eviction
 
   struct CachedNode {
-    std::shared_ptr<Node> node;
+    NodePtr<Node> node;
     std::size_t bytes = 0;  // what it was counted as in nodeBytes_
     bool dirty = false;     // changed in place, newer than its page
     char fill = ' ';        // the tree's fill byte, for encoding a dirty node
@@ -177,7 +177,7 @@ class Store {
   bool knownValid_ = false;
   std::map<std::uint32_t, Page> pending_;
   struct PendingNode {
-    std::shared_ptr<Node> node;
+    NodePtr<Node> node;
     char fill = ' ';
   };
   std::unordered_map<std::uint32_t, PendingNode> pendingNodes_;

@@ -32,7 +32,7 @@ class Tree {
 
   // A position: the decoded leaf and the index in it.
   struct Pos {
-    std::shared_ptr<const Node> leaf;
+    NodePtr<const Node> leaf;
     std::size_t index = 0;
   };
   // First entry >= (key, rec). False at end (pos.leaf null) or on damage
@@ -71,11 +71,11 @@ class Tree {
  private:
   // A node on the way down; copied only when it has to change.
   struct Step {
-    std::shared_ptr<const Node> node;
+    NodePtr<const Node> node;
     std::size_t index;
-    std::shared_ptr<Node> copy;
+    NodePtr<Node> copy;
     Node& Mut() {
-      if (!copy) copy = std::make_shared<Node>(*node);
+      if (!copy) copy = MakeNode(*node);
       return *copy;
     }
     const Node& Get() const { return copy ? *copy : *node; }
@@ -92,7 +92,7 @@ class Tree {
   // After the last entry of the leaf at the end of `path` changed: the
   // parents that describe it take the new last entry.
   void UpdateParents(std::vector<Step>& path);
-  static Node& Mutable(const std::shared_ptr<const Node>& node) {
+  static Node& Mutable(const NodePtr<const Node>& node) {
     // The store creates every node it hands out as a mutable object.
     return const_cast<Node&>(*node);
   }
@@ -100,7 +100,7 @@ class Tree {
   bool Propagate(std::vector<Step>& path, std::string* error);
   bool FixRoot(Node& root, std::size_t changed, std::string* error);
   bool Relink(std::uint32_t offset, bool leftPointer, std::uint32_t to, std::string* error);
-  std::shared_ptr<const Node> LoadNode(std::uint32_t offset, std::string* error) {
+  NodePtr<const Node> LoadNode(std::uint32_t offset, std::string* error) {
     return store_.Load(offset, keyLen_, fill_, error);
   }
 
