@@ -167,6 +167,38 @@ int InteriorCapacity(int keyLen) { return static_cast<int>((kPageSize - 12) / (k
 
 int BitLength(std::uint32_t v) { return static_cast<int>(std::bit_width(v)); }
 
+namespace {
+
+// Copies a key's few bytes without a call: whole words, the last one
+// overlapping the one before (source and target do not overlap).
+inline void CopyShort(char* d, const void* source, std::size_t n) {
+  const auto* s = static_cast<const char*>(source);
+  if (n >= 8) {
+    std::uint64_t w;
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+      std::memcpy(&w, s + i, 8);
+      std::memcpy(d + i, &w, 8);
+    }
+    if (i < n) {
+      std::memcpy(&w, s + n - 8, 8);
+      std::memcpy(d + n - 8, &w, 8);
+    }
+  } else if (n >= 4) {
+    std::uint32_t a, b;
+    std::memcpy(&a, s, 4);
+    std::memcpy(&b, s + n - 4, 4);
+    std::memcpy(d, &a, 4);
+    std::memcpy(d + n - 4, &b, 4);
+  } else if (n > 0) {
+    d[0] = s[0];
+    d[n / 2] = s[n / 2];
+    d[n - 1] = s[n - 1];
+  }
+}
+
+}  // namespace
+
 bool DecodeNode(const std::uint8_t* page, std::uint32_t offset, int keyLen, char fill, Node& out,
                 std::string* error) {
   out = Node();
@@ -225,40 +257,56 @@ bool DecodeNode(const std::uint8_t* page, std::uint32_t offset, int keyLen, char
   out.recs.reserve(room);
   out.dups.reserve(room);
   out.trails.reserve(room);
-  out.keys.resize(count * len);
+  // Every key starts as fill bytes: what each entry then copies is only its
+  // shared and its own bytes.
+  out.keys.resize(count * len, fill);
   out.recs.resize(count);
   out.dups.resize(count);
   out.trails.resize(count);
   std::size_t pos = kPageSize;
   int poolBytes = 0;
+  const std::uint64_t entryMask = e == 8 ? ~0ull : (1ull << (8 * e)) - 1;
+  // Locals, not members: the key bytes written below may alias anything.
+  const int dupShift = lay.recBits, trailShift = lay.recBits + lay.dupBits;
+  char* keys = out.keys.data();
+  std::uint32_t* recs = out.recs.data();
+  std::uint8_t* dups = out.dups.data();
+  std::uint8_t* trails = out.trails.data();
+  std::uint32_t maxRec = 0;
   for (std::size_t i = 0; i < count; ++i) {
-    const std::uint8_t* ent = page + 24 + i * static_cast<std::size_t>(e);
+    const std::size_t at = 24 + i * static_cast<std::size_t>(e);
+    const std::uint8_t* ent = page + at;
     std::uint64_t v = 0;
-    for (int b = e - 1; b >= 0; --b) v = (v << 8) | ent[b];
-    std::uint64_t rec = v & recMask;
-    std::size_t dup = static_cast<std::size_t>((v >> lay.recBits) & dupMask);
-    std::size_t trail = static_cast<std::size_t>((v >> (lay.recBits + lay.dupBits)) & trailMask);
+    if (std::endian::native == std::endian::little && at + 8 <= kPageSize) {
+      std::memcpy(&v, ent, 8);  // entries are little-endian
+      v &= entryMask;
+    } else {
+      for (int b = e - 1; b >= 0; --b) v = (v << 8) | ent[b];
+    }
+    const std::uint64_t rec = v & recMask;
+    std::size_t dup = static_cast<std::size_t>((v >> dupShift) & dupMask);
+    const std::size_t trail = static_cast<std::size_t>((v >> trailShift) & trailMask);
     if (i == 0) dup = 0;
     if (rec > 0xFFFFFFFFull) return Fail(error, offset, "record number too large");
     if (dup + trail > len)
       return Fail(error, offset, "key " + std::to_string(i + 1) + " shares more bytes than it has");
-    std::size_t fresh = len - dup - trail;
+    const std::size_t fresh = len - dup - trail;
     if (pos < entriesEnd + fresh)
       return Fail(error, offset, "key pool overlaps the entries");
     pos -= fresh;
     poolBytes += static_cast<int>(fresh);
-    char* key = out.keys.data() + i * len;
-    if (dup) std::memcpy(key, key - len, dup);
-    std::memcpy(key + dup, page + pos, fresh);
-    std::memset(key + dup + fresh, fill, trail);
-    out.recs[i] = static_cast<std::uint32_t>(rec);
-    out.dups[i] = static_cast<std::uint8_t>(dup);
-    out.trails[i] = static_cast<std::uint8_t>(trail);
+    char* key = keys + i * len;
+    CopyShort(key, key - len, dup);
+    CopyShort(key + dup, page + pos, fresh);
+    recs[i] = static_cast<std::uint32_t>(rec);
+    maxRec = std::max(maxRec, recs[i]);
+    dups[i] = static_cast<std::uint8_t>(dup);
+    trails[i] = static_cast<std::uint8_t>(trail);
   }
   lay.computedFree = static_cast<int>(kPageSize) - static_cast<int>(entriesEnd) - poolBytes;
   // The counts as stored are the ones a fit check goes by.
   out.poolBytes = poolBytes;
-  out.maxRec = count ? *std::max_element(out.recs.begin(), out.recs.end()) : 0;
+  out.maxRec = maxRec;
   return true;
 }
 
