@@ -110,18 +110,20 @@ class DbfTable {
   void Prefetch(std::uint32_t recno) const {
     if (!caching_ || recno - 1u >= count_) return;
     const std::uint64_t at = RecordOffset(recno);
-    const std::size_t slot = static_cast<std::size_t>((at / kBlockBytes) % kCacheBlocks);
-    const std::size_t chunk = slot / kChunkSlots;
-    if (chunk >= chunks_.size() || !chunks_[chunk] || slot >= blocks_.size()) return;
-    // Where the block would lie: its slot's place in the chunk. If the slot
-    // holds another block, the fetch is wasted and nothing else happens.
-    const std::size_t in = static_cast<std::size_t>(at % kBlockBytes);
-    const char* block = chunks_[chunk].get() + (slot % kChunkSlots) * kBlockBytes;
-    const char* end = block + std::min<std::size_t>(in + static_cast<std::size_t>(recordLength_),
-                                                    kBlockBytes);
-    for (const char* line = block + (in & ~std::size_t{63}); line < end; line += 64)
-      PrefetchLine(line);
-    PrefetchLine(&blocks_[slot]);
+    // A slot's bytes lie at its place in its chunk, so the record's address
+    // is the chunk's plus the offset's remainder by the chunk's size. If
+    // the slot holds another block, the fetch is wasted, nothing else.
+    constexpr std::size_t kChunkBytes = kChunkSlots * kBlockBytes;
+    const std::size_t chunk =
+        static_cast<std::size_t>(at / kChunkBytes) % (kCacheBlocks / kChunkSlots);
+    if (chunk >= chunks_.size() || !chunks_[chunk] || blocks_.empty()) return;
+    const std::size_t in = static_cast<std::size_t>(at % kChunkBytes);
+    const char* base = chunks_[chunk].get();
+    // Up to the end of the record's block: the slot after it may hold any block.
+    const std::size_t end = std::min<std::size_t>(in + static_cast<std::size_t>(recordLength_),
+                                                  (in | (kBlockBytes - 1)) + 1);
+    for (std::size_t line = in & ~std::size_t{63}; line < end; line += 64) PrefetchLine(base + line);
+    PrefetchLine(&blocks_[static_cast<std::size_t>(at / kBlockBytes) % kCacheBlocks]);
   }
   bool WriteRecord(std::uint32_t recno, const char* data, std::string* error);
   // Writes the record after the last one, then 0x1A, then the header (count
@@ -141,6 +143,7 @@ class DbfTable {
   static constexpr std::size_t kBlockBytes = 4 * 1024;
   static constexpr std::size_t kCacheBlocks = 32768;  // 128 MiB at most, whatever the table size
   static constexpr std::size_t kChunkSlots = 512;     // 2 MiB of blocks per allocation
+  static_assert(kCacheBlocks % kChunkSlots == 0, "a chunk's slots are neighbours in the cache");
 
   std::uint64_t RecordOffset(std::uint32_t recno) const {
     return static_cast<std::uint64_t>(headerLength_) +

@@ -475,8 +475,7 @@ constexpr int kPrefetchDistance = 8;
 // SkipOrdered does for such a step, without finding the cursor's place
 // again. False when SkipOrdered has to do the step (nothing has changed
 // then); else `ok` tells whether the record could be read.
-bool WorkArea::StepInOrder(bool forward, bool& ok, std::string* error) {
-  if (eof_ || !cursorOnRecord_) return false;
+inline bool WorkArea::StepInOrder(bool forward, bool& ok, std::string* error) {
   const bool ascStep = forward != orderDescending_;
   std::uint32_t ahead = 0;
   const std::uint32_t r =
@@ -548,7 +547,8 @@ bool WorkArea::SkipOrdered(std::int64_t count, std::string* error) {
 bool WorkArea::Skip(std::int64_t count, std::string* error) {
   bof_ = false;
   bool ok = false;
-  if (!((count == 1 || count == -1) && order_ != 0 && StepInOrder(count > 0, ok, error)))
+  if (!((count == 1 || count == -1) && order_ != 0 && !eof_ && cursorOnRecord_ &&
+        StepInOrder(count > 0, ok, error)))
     ok = order_ == 0 ? SkipNatural(count, error) : SkipOrdered(count, error);
   if (!ok) return false;
   if (hideDeleted_ && count != 0 && !eof_ && record_[0] == '*') {
@@ -578,7 +578,7 @@ bool WorkArea::Seek(std::string_view text, bool& found, std::string* error) {
     SetEof();
     return true;
   }
-  if (tag.Descending()) {
+  if (orderDescending_) {
     // First in descending order is the last of the equal keys in stored order.
     auto matches = [&](const IndexEntry& e) {
       return prefix ? e.key.compare(0, key.size(), key) == 0 : e.key == key;

@@ -79,7 +79,7 @@ class CdxCursor : public TagCursor {
     const std::size_t take = std::min(key.size(), len);
     k.resize(prefix ? take : len);
     std::memcpy(k.data(), key.data(), take);
-    if (!prefix) std::memset(k.data() + take, tree_.Fill(), len - take);
+    if (!prefix && take < len) std::memset(k.data() + take, tree_.Fill(), len - take);
     std::string err;
     if (!Settle(tree_.SeekKey(k, prefix, pos_, &err), err)) return false;
     found = std::string_view(cur_.key).substr(0, k.size()) == k;

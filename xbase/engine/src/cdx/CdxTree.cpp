@@ -509,7 +509,8 @@ bool Tree::SeekKey(std::string_view key, bool prefix, Pos& pos, std::string* err
     if (depth > kMaxDepth) return Fail(error, "tree deeper than " + std::to_string(kMaxDepth) + " levels (a loop between nodes)");
     auto node = LoadNode(offset, error);
     if (!node) return false;
-    FetchChildren(*node);
+    // No fetch of the children's cache slots here: for one descent the
+    // loop over every child costs more than the slot it saves waiting for.
     std::size_t i = KeyIndex(*node, key, prefix);
     if (i == node->Count()) {
       if (!node->leaf || node->Count() == 0) return false;
