@@ -69,7 +69,15 @@ inline std::uint64_t KeyHead(const char* p, std::size_t bytes) {
 
 // Index of the first entry whose key >= key (prefix-wise when asked).
 std::size_t KeyIndex(const Node& n, std::string_view key, bool prefix) {
-  FetchKeys(n);
+  // The cache lines of the keys at once, and of a leaf's record numbers,
+  // one of which is read next (an interior node's are never read here).
+  const std::size_t keyBytes = std::min<std::size_t>(n.keys.size(), 1024);
+  for (std::size_t at = 0; at < keyBytes; at += 64) PrefetchLine(n.keys.data() + at);
+  if (n.leaf) {
+    const std::size_t recBytes = std::min<std::size_t>(n.recs.size() * 4, 256);
+    for (std::size_t at = 0; at < recBytes; at += 64)
+      PrefetchLine(reinterpret_cast<const char*>(n.recs.data()) + at);
+  }
   std::size_t lo = 0, hi = n.Count();
   const auto len = static_cast<std::size_t>(n.keyLen);
   const std::size_t m = key.size();
