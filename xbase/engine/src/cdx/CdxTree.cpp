@@ -495,7 +495,7 @@ bool Tree::LowerBound(std::string_view key, std::uint32_t rec, Pos& pos, std::st
     if (depth > kMaxDepth) return Fail(error, "tree deeper than " + std::to_string(kMaxDepth) + " levels (a loop between nodes)");
     auto node = LoadNode(offset, error);
     if (!node) return false;
-    FetchChildren(*node);
+    // No fetch of the children's slots, as in SeekKey.
     std::size_t i = LowerIndex(*node, key, rec);
     if (i == node->Count()) {
       if (!node->leaf || node->Count() == 0) return false;
