@@ -140,10 +140,10 @@ class CdxCursor : public TagCursor {
     if (rec == 0) return 0;
     pos_.index = i;
     cur_.recno = rec;
-    std::memcpy(cur_.key.data(), leaf.keys.data() + i * len, len);
     // Before the first entry `at` wraps round to far beyond the last.
     const std::size_t at = i + static_cast<std::size_t>(static_cast<std::ptrdiff_t>(aheadSteps));
     if (at < count) ahead = leaf.recs[at];
+    std::memcpy(cur_.key.data(), leaf.keys.data() + i * len, len);
     return rec;
   }
 
