@@ -16,9 +16,6 @@
 namespace xbe {
 namespace {
 
-constexpr std::size_t kBlockBytes = 4 * 1024;
-constexpr std::size_t kCacheBlocks = 32768;  // 128 MiB at most, whatever the table size
-constexpr std::size_t kChunkSlots = 512;     // 2 MiB of blocks per allocation
 constexpr std::uint64_t kReserveBytes = 64 * 1024;
 constexpr std::uint64_t kReadAheadBlocks = 16;
 constexpr int kVfpBackLink = 263;
@@ -459,24 +456,7 @@ char* DbfTable::SlotBytes(std::size_t slot) {
   return chunks_[chunk].get() + (slot % kChunkSlots) * kBlockBytes;
 }
 
-void DbfTable::Prefetch(std::uint32_t recno) const {
-  if (!caching_ || blocks_.empty() || recno < 1 || recno > count_) return;
-  const std::size_t len = static_cast<std::size_t>(recordLength_);
-  const std::uint64_t at = static_cast<std::uint64_t>(headerLength_) + (recno - 1ull) * len;
-  const std::size_t slot = static_cast<std::size_t>((at / kBlockBytes) % kCacheBlocks);
-  const std::size_t chunk = slot / kChunkSlots;
-  if (chunk >= chunks_.size() || !chunks_[chunk]) return;
-  // Where the block would lie; if the slot holds another block, the fetch
-  // is wasted and nothing else happens.
-  const char* base = chunks_[chunk].get() + (slot % kChunkSlots) * kBlockBytes;
-  const std::size_t in = static_cast<std::size_t>(at % kBlockBytes);
-  const std::size_t end = std::min<std::size_t>(in + len, kBlockBytes);
-  for (std::size_t line = in & ~std::size_t{63}; line < end; line += 64)
-    PrefetchLine(base + line);
-  PrefetchLine(&blocks_[slot]);
-}
-
-bool DbfTable::ReadRecord(std::uint32_t recno, char* out, std::string* error) {
+bool DbfTable::ReadRecordAnyWay(std::uint32_t recno, char* out, std::string* error) {
   if (recno < 1 || recno > count_)
     return Fail(error, file_.Path() + ": record " + std::to_string(recno) + " does not exist");
   const std::size_t len = static_cast<std::size_t>(recordLength_);

@@ -12,12 +12,15 @@
 // Exclusive (the block cache on): records are written back from the cache,
 // and the header and end marker once at Sync, which every flush, commit and
 // close goes through.
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "Prefetch.h"
 #include "platform/RandomFile.h"
 
 namespace xbe {
@@ -83,11 +86,45 @@ class DbfTable {
   // processes change records under us. Turning it off writes back first.
   bool SetCaching(bool on, std::string* error = nullptr);
 
-  // `recno` 1..RecordCount; `out` holds RecordLength bytes.
-  bool ReadRecord(std::uint32_t recno, char* out, std::string* error);
+  // `recno` 1..RecordCount; `out` holds RecordLength bytes. A record that
+  // lies whole in a cached block is copied here; everything else (and every
+  // error) takes ReadRecordAnyWay.
+  bool ReadRecord(std::uint32_t recno, char* out, std::string* error) {
+    if (caching_ && recno - 1u < count_ && !blocks_.empty()) {
+      const std::uint64_t at = RecordOffset(recno);
+      const std::uint64_t n = at / kBlockBytes;
+      const std::size_t in = static_cast<std::size_t>(at % kBlockBytes);
+      const std::size_t len = static_cast<std::size_t>(recordLength_);
+      const Block& b = blocks_[static_cast<std::size_t>(n % kCacheBlocks)];
+      // valid never exceeds a block, so the record does not cross its end.
+      if (b.number == n && in + len <= b.valid) {
+        std::memcpy(out, b.bytes + in, len);
+        lastRead_ = recno;
+        return true;
+      }
+    }
+    return ReadRecordAnyWay(recno, out, error);
+  }
   // Asks the processor to fetch a cached record into its caches, so that a
   // read soon after does not wait for memory. Does nothing else.
-  void Prefetch(std::uint32_t recno) const;
+  void Prefetch(std::uint32_t recno) const {
+    if (!caching_ || recno - 1u >= count_) return;
+    const std::uint64_t at = RecordOffset(recno);
+    // A slot's bytes lie at its place in its chunk, so the record's address
+    // is the chunk's plus the offset's remainder by the chunk's size. If
+    // the slot holds another block, the fetch is wasted, nothing else.
+    constexpr std::size_t kChunkBytes = kChunkSlots * kBlockBytes;
+    const std::size_t chunk =
+        static_cast<std::size_t>(at / kChunkBytes) % (kCacheBlocks / kChunkSlots);
+    if (chunk >= chunks_.size() || !chunks_[chunk] || blocks_.empty()) return;
+    const std::size_t in = static_cast<std::size_t>(at % kChunkBytes);
+    const char* base = chunks_[chunk].get();
+    // Up to the end of the record's block: the slot after it may hold any block.
+    const std::size_t end = std::min<std::size_t>(in + static_cast<std::size_t>(recordLength_),
+                                                  (in | (kBlockBytes - 1)) + 1);
+    for (std::size_t line = in & ~std::size_t{63}; line < end; line += 64) PrefetchLine(base + line);
+    PrefetchLine(&blocks_[static_cast<std::size_t>(at / kBlockBytes) % kCacheBlocks]);
+  }
   bool WriteRecord(std::uint32_t recno, const char* data, std::string* error);
   // Writes the record after the last one, then 0x1A, then the header (count
   // and date). On failure the record count is unchanged.
@@ -103,6 +140,16 @@ class DbfTable {
   std::string BlankRecord() const;
 
  private:
+  static constexpr std::size_t kBlockBytes = 4 * 1024;
+  static constexpr std::size_t kCacheBlocks = 32768;  // 128 MiB at most, whatever the table size
+  static constexpr std::size_t kChunkSlots = 512;     // 2 MiB of blocks per allocation
+  static_assert(kCacheBlocks % kChunkSlots == 0, "a chunk's slots are neighbours in the cache");
+
+  std::uint64_t RecordOffset(std::uint32_t recno) const {
+    return static_cast<std::uint64_t>(headerLength_) +
+           (recno - 1ull) * static_cast<std::uint64_t>(recordLength_);
+  }
+  bool ReadRecordAnyWay(std::uint32_t recno, char* out, std::string* error);
   bool WriteHeaderCountAndDate(std::string* error);
 
   platform::RandomFile file_;

@@ -39,6 +39,17 @@ class TagCursor {
   // stored order (before it when negative) when the cursor knows it without
   // any work, else 0. A hint for reading ahead, never a position.
   virtual std::uint32_t Ahead(int /*steps*/) const { return 0; }
+  // One step as Next (Prev when !ascending) when it needs no work beyond
+  // what the cursor holds: the cursor is valid, on an entry for record
+  // `expect`, the tag unchanged since it was positioned, and the entry
+  // reached lies in the same node. Then the record number of that entry,
+  // and in `ahead` what Ahead(aheadSteps) would give from there. Otherwise
+  // 0 with nothing moved: Next or Prev does the step.
+  virtual std::uint32_t StepNear(bool /*ascending*/, std::uint32_t /*expect*/,
+                                 int /*aheadSteps*/, std::uint32_t& ahead) {
+    ahead = 0;
+    return 0;
+  }
 };
 
 class IndexTag {

@@ -27,25 +27,6 @@ std::string Hex(std::string_view bytes) {
   return r;
 }
 
-// Length of `b` without trailing bytes equal to `pad`, eight at a time.
-std::size_t TrimmedLength(std::string_view b, char pad) {
-  std::size_t n = b.size();
-  std::uint64_t pattern;
-  std::memset(&pattern, static_cast<unsigned char>(pad), sizeof pattern);
-  while (n >= 8) {
-    std::uint64_t w;
-    std::memcpy(&w, b.data() + n - 8, 8);
-    if (w != pattern) {
-      if constexpr (std::endian::native == std::endian::little)
-        return n - static_cast<std::size_t>(std::countl_zero(w ^ pattern) / 8);
-      break;
-    }
-    n -= 8;
-  }
-  while (n > 0 && b[n - 1] == pad) --n;
-  return n;
-}
-
 // Plain decimal text ("-12", "3.5") in a field of `width` and `decimals`,
 // written right-aligned without a trip through double: the bytes printf
 // would give for the parsed value whenever the digits it prints are at most
@@ -96,61 +77,6 @@ bool IsMemoField(const DbfTable& table, const FieldInfo& f) {
       return true;
     case 'B':
       return !table.IsVfp();  // dBASE binary memo; in VFP tables B is a double
-    default:
-      return false;
-  }
-}
-
-bool FieldTextView(const FieldInfo& f, std::string_view b, std::string_view& text) {
-  switch (f.type) {
-    case 'C':
-      text = b.substr(0, TrimmedLength(b, ' '));
-      return true;
-    case 'N':
-    case 'F': {
-      std::size_t s = 0;
-      if constexpr (std::endian::native == std::endian::little) {
-        // Leading blanks eight at a time.
-        while (s + 8 <= b.size()) {
-          std::uint64_t w;
-          std::memcpy(&w, b.data() + s, 8);
-          const std::uint64_t other = w ^ 0x2020202020202020ull;
-          if (other != 0) {
-            s += static_cast<std::size_t>(std::countr_zero(other) / 8);
-            text = b.substr(s);
-            return true;
-          }
-          s += 8;
-        }
-      }
-      while (s < b.size() && b[s] == ' ') ++s;
-      text = b.substr(s);
-      return true;
-    }
-    case 'D': {
-      std::size_t n = b.size();
-      while (n > 0 && (b[n - 1] == ' ' || b[n - 1] == '\0')) --n;
-      text = b.substr(0, n);
-      return true;
-    }
-    case 'L':
-      switch (b.empty() ? ' ' : b[0]) {
-        case 'T':
-        case 't':
-        case 'Y':
-        case 'y':
-          text = "T";
-          return true;
-        case 'F':
-        case 'f':
-        case 'N':
-        case 'n':
-          text = "F";
-          return true;
-        default:
-          text = {};
-          return true;
-      }
     default:
       return false;
   }

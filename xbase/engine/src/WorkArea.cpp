@@ -197,6 +197,8 @@ bool WorkArea::OpenIndexes(std::string* error) {
   orders_.clear();
   cursor_.reset();
   order_ = 0;
+  orderTag_ = nullptr;
+  orderDescending_ = false;
   indexPath_ = CompanionFile(path_, indexKind_ == IndexKind::Ntx ? ".ntx" : ".cdx");
   if (indexPath_.empty()) return true;
   const bool writable = mode_ != OpenMode::ReadOnly;
@@ -224,6 +226,8 @@ bool WorkArea::CloseIndexes(std::string* error) {
   indexes_.clear();
   orders_.clear();
   order_ = 0;
+  orderTag_ = nullptr;
+  orderDescending_ = false;
   return ok;
 }
 
@@ -272,7 +276,9 @@ bool WorkArea::SetOrder(int order) {
   order_ = order;
   cursor_.reset();
   cursorOnRecord_ = false;
-  if (order_ > 0) cursor_ = OrderTag(order_)->NewCursor();
+  orderTag_ = order_ > 0 ? OrderTag(order_) : nullptr;
+  orderDescending_ = orderTag_ && orderTag_->Descending();
+  if (orderTag_) cursor_ = orderTag_->NewCursor();
   return true;
 }
 
@@ -329,7 +335,7 @@ bool WorkArea::GoTop(std::string* error) {
     }
     if (!LoadRecord(1, error)) return false;
   } else {
-    const bool desc = OrderTag(order_)->Descending();
+    const bool desc = orderDescending_;
     if (!(desc ? cursor_->Last() : cursor_->First())) {
       SetEof();
       bof_ = true;
@@ -356,7 +362,7 @@ bool WorkArea::GoBottom(std::string* error) {
     }
     if (!LoadRecord(table_->RecordCount(), error)) return false;
   } else {
-    const bool desc = OrderTag(order_)->Descending();
+    const bool desc = orderDescending_;
     if (!(desc ? cursor_->First() : cursor_->Last())) {
       SetEof();
       bof_ = true;
@@ -420,9 +426,12 @@ bool WorkArea::LoadFromCursor(std::string* error) {
     SetEof();
     return true;
   }
-  const std::uint32_t r = cursor_->Current().recno;
-  if (!LoadRecord(r, error)) {
-    if (error) *error = indexPath_ + ": the index points at record " + std::to_string(r) +
+  return LoadIndexed(cursor_->Current().recno, error);
+}
+
+bool WorkArea::LoadIndexedAnyWay(std::uint32_t recno, std::string* error) {
+  if (!LoadRecord(recno, error)) {
+    if (error) *error = indexPath_ + ": the index points at record " + std::to_string(recno) +
                         ", which the table does not have";
     return false;
   }
@@ -438,7 +447,7 @@ bool WorkArea::PositionCursor(bool& exact, std::string* error) {
     exact = true;
     return true;
   }
-  IndexTag& tag = *OrderTag(order_);
+  IndexTag& tag = *orderTag_;
   std::string key;
   bool included = false;
   if (!tag.KeyFor(*view_, key, included, error)) return false;
@@ -461,9 +470,24 @@ namespace {
 constexpr int kPrefetchDistance = 8;
 }  // namespace
 
+// One record on in the current order while the cursor sits on the current
+// record and the entry to go to lies in the node the cursor holds: what
+// SkipOrdered does for such a step, without finding the cursor's place
+// again. False when SkipOrdered has to do the step (nothing has changed
+// then); else `ok` tells whether the record could be read.
+inline bool WorkArea::StepInOrder(bool forward, bool& ok, std::string* error) {
+  const bool ascStep = forward != orderDescending_;
+  std::uint32_t ahead = 0;
+  const std::uint32_t r =
+      cursor_->StepNear(ascStep, recno_, ascStep ? kPrefetchDistance : -kPrefetchDistance, ahead);
+  if (r == 0) return false;
+  table_->Prefetch(ahead);
+  ok = LoadIndexed(r, error);
+  return true;
+}
+
 bool WorkArea::SkipOrdered(std::int64_t count, std::string* error) {
-  IndexTag& tag = *OrderTag(order_);
-  const bool desc = tag.Descending();
+  const bool desc = orderDescending_;
   if (count == 0) return eof_ ? true : LoadRecord(recno_, error);
   const bool forward = count > 0;
   std::int64_t steps = forward ? count : -count;
@@ -522,7 +546,10 @@ bool WorkArea::SkipOrdered(std::int64_t count, std::string* error) {
 
 bool WorkArea::Skip(std::int64_t count, std::string* error) {
   bof_ = false;
-  const bool ok = order_ == 0 ? SkipNatural(count, error) : SkipOrdered(count, error);
+  bool ok = false;
+  if (!((count == 1 || count == -1) && order_ != 0 && !eof_ && cursorOnRecord_ &&
+        StepInOrder(count > 0, ok, error)))
+    ok = order_ == 0 ? SkipNatural(count, error) : SkipOrdered(count, error);
   if (!ok) return false;
   if (hideDeleted_ && count != 0 && !eof_ && record_[0] == '*') {
     const bool wasBof = bof_;
@@ -539,8 +566,8 @@ bool WorkArea::Seek(std::string_view text, bool& found, std::string* error) {
     SetEof();
     return Fail(error, "no index order is selected");
   }
-  IndexTag& tag = *OrderTag(order_);
-  std::string key;
+  IndexTag& tag = *orderTag_;
+  std::string& key = seekKey_;
   bool prefix = false;
   if (!tag.SeekKey(text, key, prefix)) {
     SetEof();
@@ -551,7 +578,7 @@ bool WorkArea::Seek(std::string_view text, bool& found, std::string* error) {
     SetEof();
     return true;
   }
-  if (tag.Descending()) {
+  if (orderDescending_) {
     // First in descending order is the last of the equal keys in stored order.
     auto matches = [&](const IndexEntry& e) {
       return prefix ? e.key.compare(0, key.size(), key) == 0 : e.key == key;

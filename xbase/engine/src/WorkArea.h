@@ -111,6 +111,21 @@ class WorkArea {
   bool PositionCursor(bool& exact, std::string* error);
   bool StepCursor(bool forward, bool& firstStep, bool exact);
   bool LoadFromCursor(std::string* error);
+  // Makes the record of an index entry current. Here LoadRecord's work for
+  // a record of the table that reads without error; anything else goes the
+  // general way for its checks and messages.
+  bool LoadIndexed(std::uint32_t recno, std::string* error) {
+    if (recno <= table_->RecordCount() && table_->ReadRecord(recno, record_.data(), nullptr)) {
+      recno_ = recno;
+      eof_ = false;
+      view_->Point(record_.data(), recno_);
+      cursorOnRecord_ = true;
+      return true;
+    }
+    return LoadIndexedAnyWay(recno, error);
+  }
+  bool LoadIndexedAnyWay(std::uint32_t recno, std::string* error);
+  bool StepInOrder(bool forward, bool& ok, std::string* error);
   bool SkipOrdered(std::int64_t count, std::string* error);
   bool SkipNatural(std::int64_t count, std::string* error);
 
@@ -140,6 +155,8 @@ class WorkArea {
   std::vector<std::unique_ptr<IndexFile>> indexes_;
   std::vector<OrderRef> orders_;
   int order_ = 0;
+  IndexTag* orderTag_ = nullptr;  // the current order's tag, null in natural order
+  bool orderDescending_ = false;  // and whether it is descending
   std::unique_ptr<TagCursor> cursor_;
   bool cursorOnRecord_ = false;  // cursor_ sits on the current record's entry
 
@@ -156,6 +173,7 @@ class WorkArea {
   std::vector<TagChange> changes_;
   std::vector<AppliedOp> applied_;
   std::string scratchRecord_, scratchNew_;
+  std::string seekKey_;  // Seek's key, kept so that a seek allocates nothing
   std::unique_ptr<RecordView> scratchView_, scratchOldView_;
   IndexEntry probe_;
 };

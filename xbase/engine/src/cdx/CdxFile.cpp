@@ -37,6 +37,22 @@ bool PoolText(const Page& pool, unsigned pos, unsigned len, std::string& out) {
   return true;
 }
 
+// Whether `key` begins with `start` (no longer than it): eight bytes at a
+// time, as most seek keys are a number's eight bytes.
+inline bool SameStart(std::string_view key, std::string_view start) {
+  if (start.size() > key.size()) return false;
+  std::size_t i = 0;
+  for (; i + 8 <= start.size(); i += 8) {
+    std::uint64_t a, b;
+    std::memcpy(&a, key.data() + i, 8);
+    std::memcpy(&b, start.data() + i, 8);
+    if (a != b) return false;
+  }
+  for (; i < start.size(); ++i)
+    if (key[i] != start[i]) return false;
+  return true;
+}
+
 class CdxCursor : public TagCursor {
  public:
   CdxCursor(CdxTag& tag) : tag_(tag), tree_(tag.GetTree()) {}
@@ -73,13 +89,16 @@ class CdxCursor : public TagCursor {
   bool Seek(std::string_view key, bool prefix, bool& found) override {
     tree_.GetStore().Refresh();
     found = false;
-    std::string k(key);
+    // The key in a buffer kept from seek to seek.
+    std::string& k = seekKey_;
     const auto len = static_cast<std::size_t>(tree_.KeyLength());
-    if (k.size() > len) k.resize(len);
-    if (!prefix) k.resize(len, tree_.Fill());
+    const std::size_t take = std::min(key.size(), len);
+    k.resize(prefix ? take : len);
+    std::memcpy(k.data(), key.data(), take);
+    if (!prefix && take < len) std::memset(k.data() + take, tree_.Fill(), len - take);
     std::string err;
     if (!Settle(tree_.SeekKey(k, prefix, pos_, &err), err)) return false;
-    found = std::string_view(cur_.key).substr(0, k.size()) == k;
+    found = SameStart(cur_.key, k);
     return true;
   }
   bool SeekEntry(const IndexEntry& entry) override {
@@ -97,6 +116,35 @@ class CdxCursor : public TagCursor {
     const std::int64_t at = static_cast<std::int64_t>(pos_.index) + steps;
     if (at < 0 || at >= static_cast<std::int64_t>(pos_.leaf->Count())) return 0;
     return pos_.leaf->recs[static_cast<std::size_t>(at)];
+  }
+  std::uint32_t StepNear(bool ascending, std::uint32_t expect, int aheadSteps,
+                         std::uint32_t& ahead) override {
+    ahead = 0;
+    if (!valid_ || cur_.recno != expect || Stale()) return 0;
+    const Node& leaf = *pos_.leaf;
+    const std::size_t count = leaf.Count();
+    const std::size_t len = cur_.key.size();
+    if (len != static_cast<std::size_t>(leaf.keyLen)) return 0;
+    std::size_t i = pos_.index;
+    // Within one leaf a step needs no check of the order: it cannot leave
+    // the leaf's entries, so even a leaf whose keys are out of order ends.
+    // Crossing to another leaf takes Tree's way, which checks the order.
+    if (ascending) {
+      if (i + 1 >= count) return 0;
+      ++i;
+    } else {
+      if (i == 0 || i > count) return 0;
+      --i;
+    }
+    const std::uint32_t rec = leaf.recs[i];
+    if (rec == 0) return 0;
+    pos_.index = i;
+    cur_.recno = rec;
+    // Before the first entry `at` wraps round to far beyond the last.
+    const std::size_t at = i + static_cast<std::size_t>(static_cast<std::ptrdiff_t>(aheadSteps));
+    if (at < count) ahead = leaf.recs[at];
+    std::memcpy(cur_.key.data(), leaf.keys.data() + i * len, len);
+    return rec;
   }
 
  private:
@@ -128,6 +176,7 @@ class CdxCursor : public TagCursor {
   Tree& tree_;
   Tree::Pos pos_;
   IndexEntry cur_;
+  std::string seekKey_;
   std::uint64_t gen_ = 0;
   bool valid_ = false;
 };

@@ -1,7 +1,12 @@
 #include "cdx/CdxTree.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
+#include <cstring>
+#if defined(_MSC_VER)
+#include <stdlib.h>
+#endif
 
 namespace xbe::cdx {
 
@@ -42,13 +47,78 @@ int CompareKey(std::string_view entry, std::string_view key, bool prefix) {
   return CompareKeys(entry, key);
 }
 
+// Up to the first eight bytes at `p` as a number whose order is their
+// unsigned byte order: the first byte highest, missing bytes zero.
+inline std::uint64_t KeyHead(const char* p, std::size_t bytes) {
+  std::uint64_t v = 0;
+  if (bytes >= 8) {
+    std::memcpy(&v, p, 8);
+    if constexpr (std::endian::native == std::endian::little) {
+#if defined(_MSC_VER)
+      v = _byteswap_uint64(v);
+#else
+      v = __builtin_bswap64(v);
+#endif
+    }
+    return v;
+  }
+  for (std::size_t i = 0; i < bytes; ++i)
+    v |= static_cast<std::uint64_t>(static_cast<unsigned char>(p[i])) << (56 - 8 * i);
+  return v;
+}
+
 // Index of the first entry whose key >= key (prefix-wise when asked).
 std::size_t KeyIndex(const Node& n, std::string_view key, bool prefix) {
-  FetchKeys(n);
+  // The cache lines of the keys at once, and of a leaf's record numbers,
+  // one of which is read next (an interior node's are never read here).
+  const std::size_t keyBytes = std::min<std::size_t>(n.keys.size(), 1024);
+  for (std::size_t at = 0; at < keyBytes; at += 64) PrefetchLine(n.keys.data() + at);
+  if (n.leaf) {
+    const std::size_t recBytes = std::min<std::size_t>(n.recs.size() * 4, 256);
+    for (std::size_t at = 0; at < recBytes; at += 64)
+      PrefetchLine(reinterpret_cast<const char*>(n.recs.data()) + at);
+  }
   std::size_t lo = 0, hi = n.Count();
+  const auto len = static_cast<std::size_t>(n.keyLen);
+  const std::size_t m = key.size();
+  if (m > len || (!prefix && m != len)) {
+    // A key of another length than the tree's (no caller of this engine
+    // makes one): byte by byte.
+    while (lo < hi) {
+      std::size_t mid = (lo + hi) / 2;
+      if (CompareKey(n.Key(mid), key, prefix) < 0)
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+    return lo;
+  }
+  // Either way the first m bytes of each entry are compared with the key:
+  // the first eight of them as one number, the rest only when those match.
+  const std::size_t head = std::min<std::size_t>(m, 8);
+  const std::uint64_t mask = head == 8 ? ~std::uint64_t{0} : ~(~std::uint64_t{0} >> (8 * head));
+  const std::uint64_t want = KeyHead(key.data(), head);
+  const std::string_view wantRest = key.substr(head);
+  const char* keys = n.keys.data();
+  if (wantRest.empty() && len >= 8) {
+    // Numbers, dates and short prefixes: one comparison of numbers a step.
+    while (lo < hi) {
+      const std::size_t mid = (lo + hi) / 2;
+      if ((KeyHead(keys + mid * len, 8) & mask) < want)
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+    return lo;
+  }
   while (lo < hi) {
-    std::size_t mid = (lo + hi) / 2;
-    if (CompareKey(n.Key(mid), key, prefix) < 0)
+    const std::size_t mid = (lo + hi) / 2;
+    const char* entry = keys + mid * len;
+    const std::uint64_t have = (len >= 8 ? KeyHead(entry, 8) : KeyHead(entry, head)) & mask;
+    const bool less = have < want ||
+                      (have == want && !wantRest.empty() &&
+                       CompareKeys(std::string_view(entry + head, m - head), wantRest) < 0);
+    if (less)
       lo = mid + 1;
     else
       hi = mid;
@@ -425,7 +495,7 @@ bool Tree::LowerBound(std::string_view key, std::uint32_t rec, Pos& pos, std::st
     if (depth > kMaxDepth) return Fail(error, "tree deeper than " + std::to_string(kMaxDepth) + " levels (a loop between nodes)");
     auto node = LoadNode(offset, error);
     if (!node) return false;
-    FetchChildren(*node);
+    // No fetch of the children's slots, as in SeekKey.
     std::size_t i = LowerIndex(*node, key, rec);
     if (i == node->Count()) {
       if (!node->leaf || node->Count() == 0) return false;
@@ -447,7 +517,8 @@ bool Tree::SeekKey(std::string_view key, bool prefix, Pos& pos, std::string* err
     if (depth > kMaxDepth) return Fail(error, "tree deeper than " + std::to_string(kMaxDepth) + " levels (a loop between nodes)");
     auto node = LoadNode(offset, error);
     if (!node) return false;
-    FetchChildren(*node);
+    // No fetch of the children's cache slots here: for one descent the
+    // loop over every child costs more than the slot it saves waiting for.
     std::size_t i = KeyIndex(*node, key, prefix);
     if (i == node->Count()) {
       if (!node->leaf || node->Count() == 0) return false;
