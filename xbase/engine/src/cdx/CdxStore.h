@@ -53,9 +53,6 @@ class Store {
   // the newest state of its page from now on. Bumps the generation.
   void Changed(const NodePtr<const Node>& node, char fill);
 
-  // A hint that the node at `offset` is wanted soon.
-  void Prefetch(std::uint32_t offset) const { nodes_.Prefetch(offset); }
-
   // Changes are collected until Commit (applied to the page cache) or
   // Abort (dropped). Transactions nest: the outermost Commit applies, any
   // Abort drops everything. Outside a transaction writes apply at once.

@@ -213,13 +213,6 @@ std::size_t SplitPoint(const Node& n, char fill, bool packLeft) {
 
 }  // namespace
 
-void Tree::FetchChildren(const Node& n) const {
-  // The slots of all children are fetched while the keys are searched: the
-  // next step down then finds its node's slot in the cache.
-  if (!n.leaf)
-    for (std::uint32_t child : n.children) store_.Prefetch(child);
-}
-
 bool Tree::Descend(std::string_view key, std::uint32_t rec, std::vector<Step>& path,
                    std::string* error) {
   path.clear();
@@ -228,7 +221,6 @@ bool Tree::Descend(std::string_view key, std::uint32_t rec, std::vector<Step>& p
     if (depth > kMaxDepth) return Fail(error, "tree deeper than " + std::to_string(kMaxDepth) + " levels (a loop between nodes)");
     auto node = LoadNode(offset, error);
     if (!node) return false;
-    FetchChildren(*node);
     std::size_t i = LowerIndex(*node, key, rec);
     if (node->leaf) {
       path.push_back({node, i, nullptr});

@@ -96,7 +96,6 @@ class Tree {
     // The store creates every node it hands out as a mutable object.
     return const_cast<Node&>(*node);
   }
-  void FetchChildren(const Node& n) const;
   bool Propagate(std::vector<Step>& path, std::string* error);
   bool FixRoot(Node& root, std::size_t changed, std::string* error);
   bool Relink(std::uint32_t offset, bool leftPointer, std::uint32_t to, std::string* error);

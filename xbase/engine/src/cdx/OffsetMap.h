@@ -8,8 +8,6 @@
 #include <utility>
 #include <vector>
 
-#include "Prefetch.h"
-
 namespace xbe::cdx {
 
 template <typename V>
@@ -65,11 +63,6 @@ class OffsetMap {
     slots_[i].value = V();
     --size_;
     return true;
-  }
-
-  // Asks the processor for the slot where `key` would be found first.
-  void Prefetch(std::uint32_t key) const {
-    if (!slots_.empty()) PrefetchLine(&slots_[Home(key)]);
   }
 
   std::size_t Size() const { return size_; }
