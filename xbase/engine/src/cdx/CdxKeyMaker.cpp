@@ -414,7 +414,8 @@ bool KeyMaker::SeekKey(std::string_view text, std::string& key, bool& prefix) co
         if (v != std::floor(v) || v < -2147483648.0 || v > 2147483647.0) return false;
         key = EncodeInt4(static_cast<std::int32_t>(v));
       } else {
-        key = EncodeDouble(v);
+        key.resize(8);
+        EncodeDoubleTo(v, key.data());
       }
       return true;
     }

@@ -1,15 +1,31 @@
 #include "cdx/CdxKeys.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#if defined(_MSC_VER)
+#include <stdlib.h>
+#endif
 
 #include "Expression.h"
 #include "expr/Format.h"
 
 namespace xbe::cdx {
+
+namespace {
+
+std::uint64_t ByteSwap64(std::uint64_t v) {
+#if defined(_MSC_VER)
+  return _byteswap_uint64(v);
+#else
+  return __builtin_bswap64(v);
+#endif
+}
+
+}  // namespace
 
 void EncodeDoubleTo(double v, char* out) {
   if (v == 0) v = 0;  // -0.0 sorts as +0.0
@@ -19,7 +35,12 @@ void EncodeDoubleTo(double v, char* out) {
     bits = ~bits;
   else
     bits |= 1ull << 63;
-  for (int i = 0; i < 8; ++i) out[i] = static_cast<char>(bits >> (56 - 8 * i));
+  if constexpr (std::endian::native == std::endian::little) {
+    bits = ByteSwap64(bits);  // the key is big-endian: it sorts under memcmp
+    std::memcpy(out, &bits, 8);
+  } else {
+    for (int i = 0; i < 8; ++i) out[i] = static_cast<char>(bits >> (56 - 8 * i));
+  }
 }
 
 std::string EncodeDouble(double v) {
