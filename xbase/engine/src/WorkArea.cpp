@@ -523,9 +523,13 @@ bool WorkArea::SkipOrdered(std::int64_t count, std::string* error) {
     --steps;
   }
   // Walking one entry at a time: the records a few entries on are fetched
-  // into the processor's caches while this one is read.
+  // into the processor's caches while this one is read. A single step comes
+  // this way mostly when it has just entered another leaf, whose records
+  // nobody asked for yet: all of the next few are fetched, not only the
+  // farthest.
   if (steps == 0 && cursor_->Valid() && (count == 1 || count == -1))
-    table_->Prefetch(cursor_->Ahead(ascStep ? kPrefetchDistance : -kPrefetchDistance));
+    for (int k = 1; k <= kPrefetchDistance; ++k)
+      table_->Prefetch(cursor_->Ahead(ascStep ? k : -k));
   if (steps != 0 || !cursor_->Valid()) {
     if (forward) {
       SetEof();
