@@ -6,6 +6,7 @@
 #include "cdx/CdxKeys.h"
 #include "cdx/CdxNode.h"
 #include "expr/Format.h"
+#include "platform/Encoding.h"
 
 namespace xbe::cdx {
 
@@ -59,17 +60,6 @@ std::int64_t LE(std::string_view b, std::size_t n) {
   for (std::size_t i = n; i > 0; --i) v = (v << 8) | static_cast<std::uint8_t>(b[i - 1]);
   if (n < 8 && (v >> (8 * n - 1)) & 1) v |= ~0ull << (8 * n);  // sign-extend
   return static_cast<std::int64_t>(v);
-}
-
-bool SameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
 }
 
 // Splits `s` at `sep` outside parentheses, each part trimmed. False on
@@ -331,14 +321,15 @@ bool KeyMaker::BuildPieces(std::string_view expr, const RecordAccess& layout) {
       if (piece.field < 0) return false;
       const char type = layout.FieldType(piece.field);
       const int fieldWidth = layout.FieldWidth(piece.field);
-      if ((SameNoCase(name, "UPPER") || SameNoCase(name, "LOWER")) && args.size() == 1 &&
-          type == 'C') {
-        piece.kind = SameNoCase(name, "UPPER") ? Piece::Upper : Piece::Lower;
+      const bool upper = platform::EqualsNoCase(name, "UPPER");
+      if ((upper || platform::EqualsNoCase(name, "LOWER")) && args.size() == 1 && type == 'C') {
+        piece.kind = upper ? Piece::Upper : Piece::Lower;
         width = static_cast<std::size_t>(std::max(0, fieldWidth));
-      } else if (SameNoCase(name, "DTOS") && args.size() == 1 && type == 'D') {
+      } else if (platform::EqualsNoCase(name, "DTOS") && args.size() == 1 && type == 'D') {
         piece.kind = Piece::Dtos;
         width = 8;
-      } else if (SameNoCase(name, "STR") && args.size() <= 3 && (type == 'N' || type == 'F')) {
+      } else if (platform::EqualsNoCase(name, "STR") && args.size() <= 3 &&
+                 (type == 'N' || type == 'F')) {
         // STR's widths as the function takes them from a field's value.
         const int decimals = layout.FieldDecimals(piece.field);
         piece.kind = Piece::Str;
