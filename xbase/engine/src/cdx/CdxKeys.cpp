@@ -1,6 +1,5 @@
 #include "cdx/CdxKeys.h"
 
-#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -82,18 +81,6 @@ bool ParseNumber(std::string_view text, double& v) {
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   if (text.empty()) return false;
-  {
-    // A whole number of up to 15 digits is exact in a double.
-    const bool negative = text.front() == '-';
-    const std::string_view digits = negative ? text.substr(1) : text;
-    if (!digits.empty() && digits.size() <= 15 &&
-        std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-      std::int64_t n = 0;
-      for (char c : digits) n = n * 10 + (c - '0');
-      v = negative ? -static_cast<double>(n) : static_cast<double>(n);
-      return true;
-    }
-  }
   for (char c : text)
     if (!(c == '-' || c == '.' || (c >= '0' && c <= '9'))) return false;
   auto res = std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::fixed);
