@@ -426,7 +426,10 @@ bool WorkArea::LoadFromCursor(std::string* error) {
     SetEof();
     return true;
   }
-  return LoadIndexed(cursor_->Current().recno, error);
+  const std::uint32_t recno = cursor_->Current().recno;
+  // The record's bytes and its block's slot at once, not one after the other.
+  table_->Prefetch(recno);
+  return LoadIndexed(recno, error);
 }
 
 bool WorkArea::LoadIndexedAnyWay(std::uint32_t recno, std::string* error) {
