@@ -185,6 +185,7 @@ void Store::PutNode(std::uint32_t offset, NodePtr<Node> node) {
   if (!added) {
     nodeBytes_ -= c->bytes;
     if (c->dirty) --dirtyNodes_;
+    ++swaps_;
   }
   *c = CachedNode{std::move(node), bytes, false};
   nodeBytes_ += bytes;
@@ -198,6 +199,7 @@ void Store::DropNode(std::uint32_t offset) {
   nodeBytes_ -= c->bytes;
   if (c->dirty) --dirtyNodes_;
   nodes_.Erase(offset);
+  ++swaps_;
 }
 
 void Store::Changed(const NodePtr<const Node>& node, char fill) {
@@ -211,6 +213,7 @@ void Store::Changed(const NodePtr<const Node>& node, char fill) {
   const std::uint32_t offset = node->offset;
   auto [c, added] = nodes_.Emplace(offset);
   if (!added) nodeBytes_ -= c->bytes;
+  if (!added && c->node.get() != node.get()) ++swaps_;
   // The store created every node it hands out as a mutable object.
   c->node = ConstCast(node);
   c->bytes = NodeBytes(*node);
@@ -332,6 +335,7 @@ void Store::PutDirtyNode(std::uint32_t offset, NodePtr<Node> node, char fill) {
   if (!added) {
     nodeBytes_ -= c->bytes;
     if (c->dirty) --dirtyNodes_;
+    ++swaps_;
   }
   *c = CachedNode{std::move(node), bytes, true, fill};
   ++dirtyNodes_;
@@ -536,6 +540,7 @@ bool Store::Refresh() {
     lru_.clear();
     nodes_.Clear();
     nodeBytes_ = 0;
+    ++swaps_;
     ++generation_;
     ++epoch_;
     std::int64_t size = file_.Size();

@@ -97,6 +97,10 @@ class Store {
   bool HasDirtyPages() const { return dirtyCount_ != 0 || dirtyNodes_ != 0; }
   // Bumped on every committed change; cursors compare it.
   std::uint64_t Generation() const { return generation_; }
+  // Bumped whenever the node cache lets go of a node object it held
+  // (dropped, replaced by another or cleared): while it stands still, every
+  // node the cache handed out since is still the one it holds.
+  std::uint64_t Swaps() const { return swaps_; }
   // Bumped whenever a change may reach beyond the nodes of the tree that
   // made it (the free list, the header, a dropped transaction, pages
   // another process wrote); changes in place and node writes leave it.
@@ -143,6 +147,7 @@ class Store {
   std::vector<std::uint8_t> readAhead_;
   std::uint64_t generation_ = 0;
   std::uint64_t epoch_ = 0;
+  std::uint64_t swaps_ = 0;
 
   struct Cached {
     Page page;

@@ -28,25 +28,6 @@ inline void FetchKeys(const Node& n) {
   if (!n.children.empty()) PrefetchLine(n.children.data() + n.children.size() / 2);
 }
 
-// Index of the first entry >= (key, rec) in `n`.
-std::size_t LowerIndex(const Node& n, std::string_view key, std::uint32_t rec) {
-  FetchKeys(n);
-  std::size_t lo = 0, hi = n.Count();
-  while (lo < hi) {
-    std::size_t mid = (lo + hi) / 2;
-    if (CompareEntry(n.Key(mid), n.recs[mid], key, rec) < 0)
-      lo = mid + 1;
-    else
-      hi = mid;
-  }
-  return lo;
-}
-
-int CompareKey(std::string_view entry, std::string_view key, bool prefix) {
-  if (prefix) entry = entry.substr(0, std::min(entry.size(), key.size()));
-  return CompareKeys(entry, key);
-}
-
 // Up to the first eight bytes at `p` as a number whose order is their
 // unsigned byte order: the first byte highest, missing bytes zero.
 inline std::uint64_t KeyHead(const char* p, std::size_t bytes) {
@@ -65,6 +46,46 @@ inline std::uint64_t KeyHead(const char* p, std::size_t bytes) {
   for (std::size_t i = 0; i < bytes; ++i)
     v |= static_cast<std::uint64_t>(static_cast<unsigned char>(p[i])) << (56 - 8 * i);
   return v;
+}
+
+// Index of the first entry >= (key, rec) in `n`.
+std::size_t LowerIndex(const Node& n, std::string_view key, std::uint32_t rec) {
+  FetchKeys(n);
+  std::size_t lo = 0, hi = n.Count();
+  const auto len = static_cast<std::size_t>(n.keyLen);
+  if (len >= 8 && key.size() == len) {
+    // The first eight bytes as one number; the rest and the record number
+    // only where those are equal.
+    const std::uint64_t want = KeyHead(key.data(), 8);
+    const std::string_view rest = key.substr(8);
+    const char* keys = n.keys.data();
+    while (lo < hi) {
+      const std::size_t mid = (lo + hi) / 2;
+      const char* entry = keys + mid * len;
+      const std::uint64_t have = KeyHead(entry, 8);
+      const bool less =
+          have != want ? have < want
+                       : CompareEntry(std::string_view(entry + 8, len - 8), n.recs[mid], rest, rec) < 0;
+      if (less)
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+    return lo;
+  }
+  while (lo < hi) {
+    std::size_t mid = (lo + hi) / 2;
+    if (CompareEntry(n.Key(mid), n.recs[mid], key, rec) < 0)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  return lo;
+}
+
+int CompareKey(std::string_view entry, std::string_view key, bool prefix) {
+  if (prefix) entry = entry.substr(0, std::min(entry.size(), key.size()));
+  return CompareKeys(entry, key);
 }
 
 // Index of the first entry whose key >= key (prefix-wise when asked).
@@ -445,9 +466,10 @@ bool Tree::MemoHolds(std::string_view key, std::uint32_t rec) const {
   // Other trees of the file may have changed since; in a sound file they
   // share no node with this one. Whatever the file, the way down must
   // still be the cached nodes, linked as they were, ending at the entry.
+  const bool held = memoSwapsKnown_ && memoSwaps_ == store_.Swaps();
   for (std::size_t level = 0; level < memo_.size(); ++level) {
     const Step& step = memo_[level];
-    if (!store_.Holds(step.node.get())) return false;
+    if (!held && !store_.Holds(step.node.get())) return false;
     if (level + 1 < memo_.size() &&
         (step.node->leaf || step.index >= step.node->Count() ||
          step.node->children[step.index] != memo_[level + 1].node->offset))
@@ -461,6 +483,9 @@ bool Tree::MemoHolds(std::string_view key, std::uint32_t rec) const {
 bool Tree::Contains(std::string_view key, std::uint32_t rec, std::string* error) {
   memo_.clear();
   if (key.size() != static_cast<std::size_t>(keyLen_)) return false;
+  // Outside a transaction every node a descent loads is put in the cache.
+  memoSwapsKnown_ = store_.InPlace();
+  memoSwaps_ = store_.Swaps();
   if (!Descend(key, rec, memo_, error)) {
     memo_.clear();
     return false;

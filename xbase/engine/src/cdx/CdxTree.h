@@ -113,6 +113,10 @@ class Tree {
   std::vector<Step> memo_;
   std::uint64_t changes_ = 0;  // inserts and removals begun on this tree
   std::uint64_t memoChanges_ = 0, memoEpoch_ = 0;
+  // The node cache's swap count before the descent, when it ran outside a
+  // transaction: while it stands, every node of the memo is still cached.
+  std::uint64_t memoSwaps_ = 0;
+  bool memoSwapsKnown_ = false;
   std::string memoKey_;
   std::uint32_t memoRec_ = 0;
   std::uint32_t root_;
