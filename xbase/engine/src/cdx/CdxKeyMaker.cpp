@@ -357,6 +357,25 @@ bool KeyMaker::BuildPieces(std::string_view expr, const RecordAccess& layout) {
   return !pieces_.empty();
 }
 
+namespace {
+// Whether a field holds a whole number the way STR writes it at the field's
+// own width: right-aligned, no leading zeros, no "-0", at most 15 digits
+// (exact as a double). STR of such a field is the field itself.
+bool OwnWholeStr(std::string_view b) {
+  std::size_t i = 0;
+  const std::size_t n = b.size();
+  while (i < n && b[i] == ' ') ++i;
+  const bool negative = i < n && b[i] == '-';
+  if (negative) ++i;
+  const std::size_t first = i;
+  if (first == n || n - first > 15) return false;
+  if (b[first] == '0' && (n - first > 1 || negative)) return false;
+  for (; i < n; ++i)
+    if (b[i] < '0' || b[i] > '9') return false;
+  return true;
+}
+}  // namespace
+
 void KeyMaker::PiecesKey(const RecordAccess& record, std::string& key) const {
   key.clear();
   for (const Piece& p : pieces_) {
@@ -375,6 +394,11 @@ void KeyMaker::PiecesKey(const RecordAccess& record, std::string& key) const {
         expr::FlipCase<'A', 'Z'>(key.data() + at, bytes.size());
         break;
       case Piece::Str: {
+        if (p.decimals == 0 && static_cast<std::size_t>(p.width) == bytes.size() &&
+            OwnWholeStr(bytes)) {
+          key.append(bytes);
+          break;
+        }
         double v = 0;
         if (!expr::ParseNumber(bytes, v)) {
           int ignored = 0;
