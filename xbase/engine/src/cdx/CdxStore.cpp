@@ -159,6 +159,10 @@ NodePtr<const Node> Store::Load(std::uint32_t offset, int keyLen, char fill,
   }
   if (!(inTxn_ && pending_.count(offset))) {
     if (CachedNode* c = nodes_.Find(offset)) {
+      // The node, its keys and its record numbers all miss the caches in a
+      // large index; asked for together, they arrive together.
+      PrefetchLine(c->node.get());
+      for (std::size_t at = 0; at < c->hintBytes; at += 64) PrefetchLine(c->keysHint + at);
       if (c->node->keyLen == keyLen) return c->node;
       // Asked for with another key length (a damaged file whose trees share
       // a page): the page must hold the newest state before it is decoded.
@@ -187,7 +191,7 @@ void Store::PutNode(std::uint32_t offset, NodePtr<Node> node) {
     if (c->dirty) --dirtyNodes_;
     ++swaps_;
   }
-  *c = CachedNode{std::move(node), bytes, false};
+  c->Set(std::move(node), bytes, false, ' ');
   nodeBytes_ += bytes;
   if (nodeBytes_ > maxNodeBytes_) TrimNodes();
 }
@@ -216,8 +220,9 @@ void Store::Changed(const NodePtr<const Node>& node, char fill) {
   if (!added && c->node.get() != node.get()) ++swaps_;
   // The store created every node it hands out as a mutable object.
   c->node = ConstCast(node);
-  c->bytes = NodeBytes(*node);
+  c->bytes = static_cast<std::uint32_t>(NodeBytes(*node));
   c->fill = fill;
+  c->Hint();
   nodeBytes_ += c->bytes;
   if (!c->dirty) {
     c->dirty = true;
@@ -337,7 +342,7 @@ void Store::PutDirtyNode(std::uint32_t offset, NodePtr<Node> node, char fill) {
     if (c->dirty) --dirtyNodes_;
     ++swaps_;
   }
-  *c = CachedNode{std::move(node), bytes, true, fill};
+  c->Set(std::move(node), bytes, true, fill);
   ++dirtyNodes_;
   nodeBytes_ += bytes;
   if (nodeBytes_ > maxNodeBytes_) TrimNodes();

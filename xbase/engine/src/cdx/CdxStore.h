@@ -7,6 +7,7 @@
 // In exclusive use a tree may change a cached node in place when the change
 // cannot fail (see InPlace); such a node is then newer than its page and is
 // encoded only when it leaves the cache or at Flush.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <list>
@@ -161,9 +162,26 @@ class Store {
 
   struct CachedNode {
     NodePtr<Node> node;
-    std::size_t bytes = 0;  // what it was counted as in nodeBytes_
-    bool dirty = false;     // changed in place, newer than its page
-    char fill = ' ';        // the tree's fill byte, for encoding a dirty node
+    // Where the node's keys lay when it was last cached or changed, so that
+    // a lookup can ask for them together with the node itself instead of
+    // after it. Only ever a hint for the processor: a node changed since
+    // has its keys elsewhere, and the fetch is wasted, nothing else.
+    const char* keysHint = nullptr;
+    std::uint32_t bytes = 0;      // what it was counted as in nodeBytes_
+    std::uint16_t hintBytes = 0;  // how many key bytes to ask for
+    bool dirty = false;           // changed in place, newer than its page
+    char fill = ' ';              // the tree's fill byte, for encoding a dirty node
+    void Set(NodePtr<Node> n, std::size_t b, bool d, char f) {
+      node = std::move(n);
+      bytes = static_cast<std::uint32_t>(b);
+      dirty = d;
+      fill = f;
+      Hint();
+    }
+    void Hint() {
+      keysHint = node->keys.data();
+      hintBytes = static_cast<std::uint16_t>(std::min<std::size_t>(node->keys.size(), 1024));
+    }
   };
   OffsetMap<CachedNode> nodes_;
   std::size_t nodeBytes_ = 0;  // what nodes_ holds, roughly

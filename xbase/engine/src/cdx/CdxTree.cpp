@@ -17,11 +17,10 @@ bool Fail(std::string* error, const std::string& what) {
   return false;
 }
 
-// Asks for a node's keys and record numbers at once: a binary search would
-// otherwise wait for each of their cache lines in turn.
+// Asks for a node's record numbers at once: a binary search would otherwise
+// wait for each of their cache lines in turn. (The store asked for its keys
+// when it handed the node out.)
 inline void FetchKeys(const Node& n) {
-  const std::size_t bytes = std::min<std::size_t>(n.keys.size(), 1024);
-  for (std::size_t at = 0; at < bytes; at += 64) PrefetchLine(n.keys.data() + at);
   const std::size_t recBytes = std::min<std::size_t>(n.recs.size() * 4, 256);
   for (std::size_t at = 0; at < recBytes; at += 64)
     PrefetchLine(reinterpret_cast<const char*>(n.recs.data()) + at);
@@ -90,10 +89,9 @@ int CompareKey(std::string_view entry, std::string_view key, bool prefix) {
 
 // Index of the first entry whose key >= key (prefix-wise when asked).
 std::size_t KeyIndex(const Node& n, std::string_view key, bool prefix) {
-  // The cache lines of the keys at once, and of a leaf's record numbers,
-  // one of which is read next (an interior node's are never read here).
-  const std::size_t keyBytes = std::min<std::size_t>(n.keys.size(), 1024);
-  for (std::size_t at = 0; at < keyBytes; at += 64) PrefetchLine(n.keys.data() + at);
+  // The cache lines of a leaf's record numbers at once, one of which is read
+  // next (an interior node's are never read here; the store asked for the
+  // keys when it handed the node out).
   if (n.leaf) {
     const std::size_t recBytes = std::min<std::size_t>(n.recs.size() * 4, 256);
     for (std::size_t at = 0; at < recBytes; at += 64)
