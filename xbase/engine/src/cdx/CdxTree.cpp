@@ -25,6 +25,12 @@ inline void FetchKeys(const Node& n) {
   for (std::size_t at = 0; at < recBytes; at += 64)
     PrefetchLine(reinterpret_cast<const char*>(n.recs.data()) + at);
   if (!n.children.empty()) PrefetchLine(n.children.data() + n.children.size() / 2);
+  // A leaf's counts of shared and trailing bytes, which a change to it
+  // moves and reads next.
+  if (!n.dups.empty()) {
+    PrefetchLine(n.dups.data());
+    PrefetchLine(n.trails.data());
+  }
 }
 
 // Up to the first eight bytes at `p` as a number whose order is their
