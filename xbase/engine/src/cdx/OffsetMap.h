@@ -95,7 +95,14 @@ class OffsetMap {
 
  private:
   static constexpr std::uint32_t kFree = 0xFFFFFFFFu;
-  struct Slot {
+  // Aligned to its own size (a power of two up to a cache line) so that no
+  // slot straddles two cache lines: a lookup then costs one line, not two.
+  static constexpr std::size_t kSlotAlign = [] {
+    std::size_t a = 8;
+    while (a < 64 && a < sizeof(std::uint32_t) + sizeof(V)) a *= 2;
+    return a < alignof(V) ? alignof(V) : a;
+  }();
+  struct alignas(kSlotAlign) Slot {
     std::uint32_t key = kFree;
     V value{};
   };
