@@ -167,7 +167,9 @@ class DbfTable {
   // memory does not grow beyond a fixed size whatever the table size. Writes
   // land in the cache and reach the file when their block is evicted or at
   // Sync; the header (count and date) and the end marker only at Sync.
-  struct Block {
+  // 32 bytes on a 32-byte boundary: a block's slot never straddles two
+  // cache lines, so a lookup (and its prefetch) is one line.
+  struct alignas(32) Block {
     std::uint64_t number = ~std::uint64_t{0};
     std::uint32_t valid = 0;  // bytes that hold file data (short at the end)
     bool dirty = false;
