@@ -80,8 +80,9 @@ struct WorkArea::TagChange {
   bool oldIncluded = false;
   bool newIncluded = false;
   bool oldHeld = false;  // unique tags: the record is the one holding its old key
-  std::string oldKey;
-  std::string newKey;
+  // The keys, with the record number of the entry they are used for.
+  IndexEntry oldEntry;
+  IndexEntry newEntry;
 };
 
 struct WorkArea::AppliedOp {
@@ -666,16 +667,17 @@ bool WorkArea::PrepareChanges(std::uint32_t recno, const std::string* oldRec,
     TagChange& c = changes[static_cast<std::size_t>(o - 1)];
     c.tag = &tag;
     c.oldIncluded = c.newIncluded = c.oldHeld = false;
-    c.oldKey.clear();
+    c.oldEntry.key.clear();
     std::string why;
-    if (oldRec && !tag.KeyFor(oldView, c.oldKey, c.oldIncluded, &why))
+    if (oldRec && !tag.KeyFor(oldView, c.oldEntry.key, c.oldIncluded, &why))
       return Fail(error, indexPath_ + ", tag " + tag.Name() + ": the key of record " +
                              std::to_string(recno) + " cannot be computed: " + why);
-    if (!tag.KeyFor(newView, c.newKey, c.newIncluded, &why))
+    if (!tag.KeyFor(newView, c.newEntry.key, c.newIncluded, &why))
       return Fail(error, indexPath_ + ", tag " + tag.Name() + ": the key of record " +
                              std::to_string(recno) + " cannot be computed: " + why);
     if (c.oldIncluded) {
-      const bool present = tag.Contains(Probe(c.oldKey, recno));
+      c.oldEntry.recno = recno;
+      const bool present = tag.Contains(c.oldEntry);
       bool ok = present;
       if (tag.Unique()) {
         c.oldHeld = present;
@@ -683,7 +685,7 @@ bool WorkArea::PrepareChanges(std::uint32_t recno, const std::string* oldRec,
           // Another record with a lower number must hold the key.
           auto cur = tag.NewCursor();
           bool hit = false;
-          ok = cur->Seek(c.oldKey, false, hit) && hit && cur->Current().recno < recno;
+          ok = cur->Seek(c.oldEntry.key, false, hit) && hit && cur->Current().recno < recno;
         }
       }
       if (!ok)
@@ -693,11 +695,11 @@ bool WorkArea::PrepareChanges(std::uint32_t recno, const std::string* oldRec,
                                "index was built with other rules or is damaged. Nothing was "
                                "written; rebuild the index");
     }
-    const bool same = c.oldIncluded == c.newIncluded && (!c.newIncluded || c.oldKey == c.newKey);
+    const bool same = c.oldIncluded == c.newIncluded && (!c.newIncluded || c.oldEntry.key == c.newEntry.key);
     if (!same && c.newIncluded && tag.Candidate()) {
       auto cur = tag.NewCursor();
       bool hit = false;
-      if (cur->Seek(c.newKey, false, hit) && hit && cur->Current().recno != recno)
+      if (cur->Seek(c.newEntry.key, false, hit) && hit && cur->Current().recno != recno)
         return Fail(error, indexPath_ + ", tag " + tag.Name() + ": the key of record " +
                                std::to_string(recno) + " is already held by record " +
                                std::to_string(cur->Current().recno) +
@@ -710,46 +712,49 @@ bool WorkArea::PrepareChanges(std::uint32_t recno, const std::string* oldRec,
 bool WorkArea::ApplyChanges(std::uint32_t recno, std::vector<TagChange>& changes,
                             std::vector<AppliedOp>& applied, std::string* error) {
   applied.clear();
-  auto remove = [&](IndexTag& tag, const std::string& key, std::uint32_t rec) {
+  // Each takes the entry of a TagChange, with the record number to use.
+  auto remove = [&](IndexTag& tag, IndexEntry& entry, std::uint32_t rec) {
     std::string why;
-    if (!tag.Remove(Probe(key, rec), &why))
+    entry.recno = rec;
+    if (!tag.Remove(entry, &why))
       return Fail(error, indexPath_ + ", tag " + tag.Name() + ": " + why);
-    applied.push_back(AppliedOp{&tag, false, &key, rec});
+    applied.push_back(AppliedOp{&tag, false, &entry.key, rec});
     return true;
   };
-  auto insert = [&](IndexTag& tag, const std::string& key, std::uint32_t rec) {
+  auto insert = [&](IndexTag& tag, IndexEntry& entry, std::uint32_t rec) {
     std::string why;
-    if (!tag.Insert(Probe(key, rec), &why))
+    entry.recno = rec;
+    if (!tag.Insert(entry, &why))
       return Fail(error, indexPath_ + ", tag " + tag.Name() + ": " + why);
-    applied.push_back(AppliedOp{&tag, true, &key, rec});
+    applied.push_back(AppliedOp{&tag, true, &entry.key, rec});
     return true;
   };
   for (TagChange& c : changes) {
     IndexTag& tag = *c.tag;
-    const bool same = c.oldIncluded == c.newIncluded && (!c.newIncluded || c.oldKey == c.newKey);
+    const bool same = c.oldIncluded == c.newIncluded && (!c.newIncluded || c.oldEntry.key == c.newEntry.key);
     if (same) continue;
     if (!tag.Unique()) {
-      if (c.oldIncluded && !remove(tag, c.oldKey, recno)) return false;
-      if (c.newIncluded && !insert(tag, c.newKey, recno)) return false;
+      if (c.oldIncluded && !remove(tag, c.oldEntry, recno)) return false;
+      if (c.newIncluded && !insert(tag, c.newEntry, recno)) return false;
       continue;
     }
     // Unique: the tag holds the lowest record number of each key.
     if (c.oldIncluded && c.oldHeld) {
-      if (!remove(tag, c.oldKey, recno)) return false;
+      if (!remove(tag, c.oldEntry, recno)) return false;
       std::uint32_t next = 0;
-      if (!FindUniqueReplacement(tag, c.oldKey, recno, next, error)) return false;
-      if (next != 0 && !insert(tag, c.oldKey, next)) return false;
+      if (!FindUniqueReplacement(tag, c.oldEntry.key, recno, next, error)) return false;
+      if (next != 0 && !insert(tag, c.oldEntry, next)) return false;
     }
     if (c.newIncluded) {
       auto cur = tag.NewCursor();
       bool hit = false;
-      if (cur->Seek(c.newKey, false, hit) && hit) {
+      if (cur->Seek(c.newEntry.key, false, hit) && hit) {
         const std::uint32_t holder = cur->Current().recno;
         if (holder > recno) {
-          if (!remove(tag, c.newKey, holder)) return false;
-          if (!insert(tag, c.newKey, recno)) return false;
+          if (!remove(tag, c.newEntry, holder)) return false;
+          if (!insert(tag, c.newEntry, recno)) return false;
         }
-      } else if (!insert(tag, c.newKey, recno)) {
+      } else if (!insert(tag, c.newEntry, recno)) {
         return false;
       }
     }
@@ -767,12 +772,6 @@ void WorkArea::Revert(std::vector<AppliedOp>& applied) {
       it->tag->Insert(entry, &ignored);
   }
   applied.clear();
-}
-
-const IndexEntry& WorkArea::Probe(const std::string& key, std::uint32_t recno) {
-  probe_.key.assign(key);
-  probe_.recno = recno;
-  return probe_;
 }
 
 bool WorkArea::WriteRecordWithIndexes(std::uint32_t recno, const std::string& newRec,

@@ -138,8 +138,6 @@ class WorkArea {
   bool FindUniqueReplacement(IndexTag& tag, const std::string& key, std::uint32_t skip,
                              std::uint32_t& found, std::string* error);
   bool WriteRecordWithIndexes(std::uint32_t recno, const std::string& newRec, std::string* error);
-  // `key` and `recno` in a reused entry (no allocation per index call).
-  const IndexEntry& Probe(const std::string& key, std::uint32_t recno);
 
   std::string path_;
   std::string alias_;
@@ -175,7 +173,6 @@ class WorkArea {
   std::string scratchRecord_, scratchNew_;
   std::string seekKey_;  // Seek's key, kept so that a seek allocates nothing
   std::unique_ptr<RecordView> scratchView_, scratchOldView_;
-  IndexEntry probe_;
 };
 
 // Creates an empty table, and its memo file when a field is a memo: for the
