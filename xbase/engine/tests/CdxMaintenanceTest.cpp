@@ -328,6 +328,58 @@ TEST(CdxMaintenance, TinyCachesWriteBackEveryChangeTheyEvict) {
   }
 }
 
+TEST(CdxMaintenance, RemovalsAfterAnotherTagsLookupsInASmallCacheLoseNothing) {
+  // An edit looks up every tag's old key first and removes it later; in
+  // between, the other tags' lookups push the first tag's nodes out of a
+  // small cache, written back as they go. Every removal and insertion must
+  // still reach both trees and, after a flush, the file.
+  TagFile s;
+  s.Create("NAME", 'C', 10);
+  if (HasFatalFailure()) return;
+  std::string err;
+  ASSERT_TRUE(xbe::CreateCdxTag(s.path, "T2", "NAME", "", 0, s.table, &err)) << err;
+  s.Reopen(true);
+  if (HasFatalFailure()) return;
+  xbe::IndexTag& a = s.file->Tag(0);
+  xbe::IndexTag& b = s.file->Tag(1);
+  std::mt19937 rng(5);
+  Model ma, mb;
+  for (std::uint32_t r = 1; r <= 3000; ++r) {
+    xbe::IndexEntry e{RandomKey(rng, 10), r};
+    ASSERT_TRUE(a.Insert(e, &err)) << err;
+    ma.emplace(e.key, r);
+    e.key = RandomKey(rng, 10);
+    ASSERT_TRUE(b.Insert(e, &err)) << err;
+    mb.emplace(e.key, r);
+  }
+  Internal(*s.file).GetStore().SetCacheLimits(24 * 1024, 8);
+  std::vector<std::pair<std::string, std::uint32_t>> inB(mb.begin(), mb.end());
+  for (int i = 0; i < 1500; ++i) {
+    auto it = ma.begin();
+    std::advance(it, static_cast<long>(rng() % ma.size()));
+    const xbe::IndexEntry e{it->first, it->second};
+    ASSERT_TRUE(a.Contains(e));
+    for (int k = 0; k < 6; ++k) {
+      const auto& other = inB[rng() % inB.size()];
+      ASSERT_TRUE(b.Contains({other.first, other.second}));
+    }
+    ASSERT_TRUE(a.Remove(e, &err)) << err;
+    ma.erase(it);
+    if (i % 2 == 0) {
+      const xbe::IndexEntry f{RandomKey(rng, 10), 5000 + static_cast<std::uint32_t>(i)};
+      ASSERT_TRUE(a.Insert(f, &err)) << err;
+      ma.emplace(f.key, f.recno);
+    }
+  }
+  ExpectSound(*s.file, a, ma);
+  ExpectSound(*s.file, b, mb);
+  ASSERT_TRUE(s.file->Flush(&err)) << err;
+  s.Reopen(false);
+  if (HasFatalFailure()) return;
+  ExpectSound(*s.file, s.file->Tag(0), ma);
+  ExpectSound(*s.file, s.file->Tag(1), mb);
+}
+
 TEST(CdxMaintenance, PersistsAfterFlushAndRefusesWritesWhenReadOnly) {
   TagFile s;
   s.Create("NAME", 'C', 10);
