@@ -83,6 +83,11 @@ struct WorkArea::TagChange {
   // The keys, with the record number of the entry they are used for.
   IndexEntry oldEntry;
   IndexEntry newEntry;
+  // Whether the tag stays as it is: included both times with the same key,
+  // or neither time.
+  bool Same() const {
+    return oldIncluded == newIncluded && (!newIncluded || oldEntry.key == newEntry.key);
+  }
 };
 
 struct WorkArea::AppliedOp {
@@ -695,8 +700,7 @@ bool WorkArea::PrepareChanges(std::uint32_t recno, const std::string* oldRec,
                                "index was built with other rules or is damaged. Nothing was "
                                "written; rebuild the index");
     }
-    const bool same = c.oldIncluded == c.newIncluded && (!c.newIncluded || c.oldEntry.key == c.newEntry.key);
-    if (!same && c.newIncluded && tag.Candidate()) {
+    if (!c.Same() && c.newIncluded && tag.Candidate()) {
       auto cur = tag.NewCursor();
       bool hit = false;
       if (cur->Seek(c.newEntry.key, false, hit) && hit && cur->Current().recno != recno)
@@ -731,8 +735,7 @@ bool WorkArea::ApplyChanges(std::uint32_t recno, std::vector<TagChange>& changes
   };
   for (TagChange& c : changes) {
     IndexTag& tag = *c.tag;
-    const bool same = c.oldIncluded == c.newIncluded && (!c.newIncluded || c.oldEntry.key == c.newEntry.key);
-    if (same) continue;
+    if (c.Same()) continue;
     if (!tag.Unique()) {
       if (c.oldIncluded && !remove(tag, c.oldEntry, recno)) return false;
       if (c.newIncluded && !insert(tag, c.newEntry, recno)) return false;
