@@ -37,22 +37,6 @@ bool PoolText(const Page& pool, unsigned pos, unsigned len, std::string& out) {
   return true;
 }
 
-// Whether `key` begins with `start` (no longer than it): eight bytes at a
-// time, as most seek keys are a number's eight bytes.
-inline bool SameStart(std::string_view key, std::string_view start) {
-  if (start.size() > key.size()) return false;
-  std::size_t i = 0;
-  for (; i + 8 <= start.size(); i += 8) {
-    std::uint64_t a, b;
-    std::memcpy(&a, key.data() + i, 8);
-    std::memcpy(&b, start.data() + i, 8);
-    if (a != b) return false;
-  }
-  for (; i < start.size(); ++i)
-    if (key[i] != start[i]) return false;
-  return true;
-}
-
 class CdxCursor : public TagCursor {
  public:
   CdxCursor(CdxTag& tag) : tag_(tag), tree_(tag.GetTree()) {}
@@ -98,7 +82,8 @@ class CdxCursor : public TagCursor {
     if (!prefix && take < len) std::memset(k.data() + take, tree_.Fill(), len - take);
     std::string err;
     if (!Settle(tree_.SeekKey(k, prefix, pos_, &err), err)) return false;
-    found = SameStart(cur_.key, k);
+    found = cur_.key.size() >= k.size() &&
+            CompareKeys(std::string_view(cur_.key).substr(0, k.size()), k) == 0;
     return true;
   }
   bool SeekEntry(const IndexEntry& entry) override {
