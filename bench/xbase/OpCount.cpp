@@ -35,11 +35,7 @@ int main(int argc, char** argv) {
   const bool writes = op == "append" || op == "edit";
   auto wa = Open(Table(n, writes));
   std::string error;
-  for (int o = 1; o <= wa->OrderCount(); ++o) {
-    wa->SetOrder(o);
-    for (wa->GoTop(&error); !wa->Eof(); wa->Skip(1, &error)) {
-    }
-  }
+  ReadEveryTag(*wa);
   std::mt19937 rng(3);
   std::vector<std::string> recs;
   if (op == "append") recs = Records(wa->Table(), n + 1, count);
