@@ -80,8 +80,32 @@ class IndexTag {
   // when the entry is absent (an index built with other rules, or damaged):
   // callers check with Contains before changing anything.
   virtual bool Contains(const IndexEntry& entry) = 0;
+  // Contains for several tags at once, each with its own entry: tags of one
+  // file that can run their lookups side by side, so that their waits for
+  // memory overlap, do. found[i] as tags[i]->Contains(*entries[i]).
+  static void ContainsEach(IndexTag* const* tags, const IndexEntry* const* entries, bool* found,
+                           std::size_t n) {
+    if (n > 1 && tags[0]->Together(tags, entries, n, found)) return;
+    for (std::size_t i = 0; i < n; ++i) found[i] = tags[i]->Contains(*entries[i]);
+  }
+  // Before entries[i] are inserted into tags[i] (each tag at most once):
+  // tags that can look for their places side by side do, and keep them
+  // for the insertions, as long as nothing else changes the tags first.
+  static void PrepareInserts(IndexTag* const* tags, const IndexEntry* const* entries,
+                             std::size_t n) {
+    if (n > 1) tags[0]->Together(tags, entries, n, nullptr);
+  }
   virtual bool Insert(const IndexEntry& entry, std::string* error) = 0;
   virtual bool Remove(const IndexEntry& entry, std::string* error) = 0;
+
+ protected:
+  // The work of ContainsEach (found set) or PrepareInserts (found null),
+  // where this kind of tag can do it for all of `tags`; false when it
+  // cannot (nothing done then).
+  virtual bool Together(IndexTag* const* /*tags*/, const IndexEntry* const* /*entries*/,
+                        std::size_t /*n*/, bool* /*found*/) {
+    return false;
+  }
 };
 
 // What an index needs of its table to build or check itself.

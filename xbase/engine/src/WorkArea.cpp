@@ -80,6 +80,7 @@ struct WorkArea::TagChange {
   bool oldIncluded = false;
   bool newIncluded = false;
   bool oldHeld = false;  // unique tags: the record is the one holding its old key
+  bool present = false;  // the old entry was found in the tag
   // The keys, with the record number of the entry they are used for.
   IndexEntry oldEntry;
   IndexEntry newEntry;
@@ -667,26 +668,49 @@ bool WorkArea::PrepareChanges(std::uint32_t recno, const std::string* oldRec,
   RecordView& newView = *scratchView_;
   oldView.Point(oldRec ? oldRec->data() : nullptr, recno);
   newView.Point(newRec.data(), recno);
-  for (int o = 1; o <= OrderCount(); ++o) {
-    IndexTag& tag = *OrderTag(o);
-    TagChange& c = changes[static_cast<std::size_t>(o - 1)];
-    c.tag = &tag;
-    c.oldIncluded = c.newIncluded = c.oldHeld = false;
+  // Every tag's keys first, then the lookups of the old entries together,
+  // so that their waits for memory overlap; the findings are then reported
+  // tag by tag, as if each tag had been handled in turn.
+  std::size_t computed = 0;
+  std::string keyError;
+  for (; computed < changes.size(); ++computed) {
+    TagChange& c = changes[computed];
+    c.tag = OrderTag(static_cast<int>(computed) + 1);
+    c.oldIncluded = c.newIncluded = c.oldHeld = c.present = false;
     c.oldEntry.key.clear();
+    c.oldEntry.recno = recno;
     std::string why;
-    if (oldRec && !tag.KeyFor(oldView, c.oldEntry.key, c.oldIncluded, &why))
-      return Fail(error, indexPath_ + ", tag " + tag.Name() + ": the key of record " +
-                             std::to_string(recno) + " cannot be computed: " + why);
-    if (!tag.KeyFor(newView, c.newEntry.key, c.newIncluded, &why))
-      return Fail(error, indexPath_ + ", tag " + tag.Name() + ": the key of record " +
-                             std::to_string(recno) + " cannot be computed: " + why);
+    if ((oldRec && !c.tag->KeyFor(oldView, c.oldEntry.key, c.oldIncluded, &why)) ||
+        !c.tag->KeyFor(newView, c.newEntry.key, c.newIncluded, &why)) {
+      keyError = indexPath_ + ", tag " + c.tag->Name() + ": the key of record " +
+                 std::to_string(recno) + " cannot be computed: " + why;
+      break;
+    }
+  }
+  std::vector<IndexTag*>& lookTags = lookTags_;
+  std::vector<const IndexEntry*>& lookEntries = lookEntries_;
+  lookTags.clear();
+  lookEntries.clear();
+  for (std::size_t i = 0; i < computed; ++i)
+    if (changes[i].oldIncluded) {
+      lookTags.push_back(changes[i].tag);
+      lookEntries.push_back(&changes[i].oldEntry);
+    }
+  if (lookFoundSize_ < lookTags.size()) {
+    lookFound_ = std::make_unique<bool[]>(lookTags.size());
+    lookFoundSize_ = lookTags.size();
+  }
+  IndexTag::ContainsEach(lookTags.data(), lookEntries.data(), lookFound_.get(), lookTags.size());
+  for (std::size_t i = 0, look = 0; i < computed; ++i)
+    if (changes[i].oldIncluded) changes[i].present = lookFound_[look++];
+  for (std::size_t i = 0; i < computed; ++i) {
+    TagChange& c = changes[i];
+    IndexTag& tag = *c.tag;
     if (c.oldIncluded) {
-      c.oldEntry.recno = recno;
-      const bool present = tag.Contains(c.oldEntry);
-      bool ok = present;
+      bool ok = c.present;
       if (tag.Unique()) {
-        c.oldHeld = present;
-        if (!present) {
+        c.oldHeld = c.present;
+        if (!c.present) {
           // Another record with a lower number must hold the key.
           auto cur = tag.NewCursor();
           bool hit = false;
@@ -710,6 +734,7 @@ bool WorkArea::PrepareChanges(std::uint32_t recno, const std::string* oldRec,
                                " and the tag admits each key once");
     }
   }
+  if (computed < changes.size()) return Fail(error, keyError);
   return true;
 }
 
@@ -733,12 +758,23 @@ bool WorkArea::ApplyChanges(std::uint32_t recno, std::vector<TagChange>& changes
     applied.push_back(AppliedOp{&tag, true, &entry.key, rec});
     return true;
   };
+  // Tags that are not unique take their removals first, then their
+  // insertions, whose places are looked for together in between so that
+  // their waits for memory overlap.
+  std::vector<IndexTag*>& insertTags = lookTags_;
+  std::vector<const IndexEntry*>& insertEntries = lookEntries_;
+  insertTags.clear();
+  insertEntries.clear();
   for (TagChange& c : changes) {
     IndexTag& tag = *c.tag;
     if (c.Same()) continue;
     if (!tag.Unique()) {
       if (c.oldIncluded && !remove(tag, c.oldEntry, recno)) return false;
-      if (c.newIncluded && !insert(tag, c.newEntry, recno)) return false;
+      if (c.newIncluded) {
+        c.newEntry.recno = recno;
+        insertTags.push_back(&tag);
+        insertEntries.push_back(&c.newEntry);
+      }
       continue;
     }
     // Unique: the tag holds the lowest record number of each key.
@@ -762,6 +798,10 @@ bool WorkArea::ApplyChanges(std::uint32_t recno, std::vector<TagChange>& changes
       }
     }
   }
+  IndexTag::PrepareInserts(insertTags.data(), insertEntries.data(), insertTags.size());
+  for (TagChange& c : changes)
+    if (!c.Same() && !c.tag->Unique() && c.newIncluded && !insert(*c.tag, c.newEntry, recno))
+      return false;
   return true;
 }
 

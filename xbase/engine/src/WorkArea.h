@@ -170,6 +170,10 @@ class WorkArea {
   // they have grown to size.
   std::vector<TagChange> changes_;
   std::vector<AppliedOp> applied_;
+  std::vector<IndexTag*> lookTags_;
+  std::vector<const IndexEntry*> lookEntries_;
+  std::unique_ptr<bool[]> lookFound_;
+  std::size_t lookFoundSize_ = 0;
   std::string scratchRecord_, scratchNew_;
   std::string seekKey_;  // Seek's key, kept so that a seek allocates nothing
   std::unique_ptr<RecordView> scratchView_, scratchOldView_;

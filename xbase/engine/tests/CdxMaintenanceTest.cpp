@@ -14,6 +14,7 @@
 #include "cdx/CdxFile.h"
 #include "cdx/CdxIndex.h"
 #include "cdx/CdxKeys.h"
+#include "cdx/CdxStore.h"
 #include "cdx/OffsetMap.h"
 
 using namespace cdxtest;
@@ -22,6 +23,13 @@ using Model = std::set<std::pair<std::string, std::uint32_t>>;
 namespace {
 
 xbe::cdx::CdxFile& Internal(xbe::IndexFile& f) { return dynamic_cast<xbe::cdx::CdxFile&>(f); }
+
+// Searches of several tags go side by side whatever the index's size, as
+// they do for a large index, while this lives.
+struct SideBySide {
+  SideBySide() { xbe::cdx::Store::SetProcessorCacheBytes(0); }
+  ~SideBySide() { xbe::cdx::Store::SetProcessorCacheBytes(xbe::cdx::Store::kProcessorCacheBytes); }
+};
 
 std::vector<std::pair<std::string, std::uint32_t>> Walk(xbe::IndexTag& tag, bool backwards) {
   std::vector<std::pair<std::string, std::uint32_t>> out;
@@ -326,6 +334,100 @@ TEST(CdxMaintenance, TinyCachesWriteBackEveryChangeTheyEvict) {
     if (HasFatalFailure()) return;
     ExpectSound(*s.file, s.Tag(), model);
   }
+}
+
+TEST(CdxMaintenance, TagsLookedUpTogetherAgreeAndTheirPreparedInsertionsLandRight) {
+  // An edit looks up every tag's old entry side by side, and after the
+  // removals looks for every new entry's place side by side before
+  // inserting. In a cache small enough to drop nodes between the steps and
+  // in one that keeps them, with entries present and absent, with one tag
+  // changed between the preparation and its insertion right where the new
+  // entry goes, and with an entry already present:
+  // every answer must be what a single lookup gives, and every tag must
+  // end as its model.
+  TagFile s;
+  s.Create("NAME", 'C', 10);
+  if (HasFatalFailure()) return;
+  std::string err;
+  ASSERT_TRUE(xbe::CreateCdxTag(s.path, "T2", "NAME", "", 0, s.table, &err)) << err;
+  ASSERT_TRUE(xbe::CreateCdxTag(s.path, "T3", "NAME", "", xbe::kCdxDescending, s.table, &err))
+      << err;
+  s.Reopen(true);
+  if (HasFatalFailure()) return;
+  constexpr std::size_t kTags = 3;
+  xbe::IndexTag* tags[kTags] = {&s.file->Tag(0), &s.file->Tag(1), &s.file->Tag(2)};
+  Model models[kTags];
+  std::mt19937 rng(11);
+  for (std::uint32_t r = 1; r <= 2000; ++r)
+    for (std::size_t t = 0; t < kTags; ++t) {
+      const xbe::IndexEntry e{RandomKey(rng, 10), r};
+      ASSERT_TRUE(tags[t]->Insert(e, &err)) << err;
+      models[t].emplace(e.key, r);
+    }
+  Internal(*s.file).GetStore().SetCacheLimits(24 * 1024, 8);
+  SideBySide sideBySide;  // whatever the size, as a large index goes
+  auto pick = [&](const Model& m) {
+    auto it = m.begin();
+    std::advance(it, static_cast<long>(rng() % m.size()));
+    return *it;
+  };
+  std::uint32_t next = 10000;
+  for (int round = 0; round < 800; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    // Half the rounds with room for every node, where the ways kept last.
+    if (round == 400) Internal(*s.file).GetStore().SetCacheLimits(std::size_t{8} << 20, 4096);
+    // Old entries: mostly present; some with another record number, and
+    // one of the wrong length, are absent.
+    xbe::IndexEntry olds[kTags];
+    const xbe::IndexEntry* oldPtrs[kTags];
+    for (std::size_t t = 0; t < kTags; ++t) {
+      const auto [key, rec] = pick(models[t]);
+      olds[t] = {key, rec};
+      if (rng() % 5 == 0) olds[t].recno = rec + 50000;
+      if (round % 97 == 0 && t == 1) olds[t].key = "SHORT";
+      oldPtrs[t] = &olds[t];
+    }
+    bool found[kTags];
+    xbe::IndexTag::ContainsEach(tags, oldPtrs, found, kTags);
+    for (std::size_t t = 0; t < kTags; ++t)
+      ASSERT_EQ(found[t], models[t].count({olds[t].key, olds[t].recno}) == 1) << "tag " << t;
+    for (std::size_t t = 0; t < kTags; ++t) {
+      if (!found[t]) continue;
+      ASSERT_TRUE(tags[t]->Remove(olds[t], &err)) << err;
+      models[t].erase({olds[t].key, olds[t].recno});
+    }
+    // New entries; now and then one already present.
+    xbe::IndexEntry news[kTags];
+    const xbe::IndexEntry* newPtrs[kTags];
+    for (std::size_t t = 0; t < kTags; ++t) {
+      if (round % 53 == 0 && t == 2) {
+        const auto [key, rec] = pick(models[t]);
+        news[t] = {key, rec};
+      } else {
+        news[t] = {RandomKey(rng, 10), next + 1};
+        next += 2;
+      }
+      newPtrs[t] = &news[t];
+    }
+    xbe::IndexTag::PrepareInserts(tags, newPtrs, kTags);
+    if (round % 7 == 0) {
+      // The first tag changes after its place was looked for: an entry
+      // just before the new one goes in where the new one was to go.
+      const xbe::IndexEntry extra{news[0].key, news[0].recno - 1};
+      ASSERT_TRUE(tags[0]->Insert(extra, &err)) << err;
+      models[0].emplace(extra.key, extra.recno);
+    }
+    for (std::size_t t = 0; t < kTags; ++t) {
+      const bool present = models[t].count({news[t].key, news[t].recno}) == 1;
+      ASSERT_EQ(tags[t]->Insert(news[t], &err), !present) << "tag " << t << ": " << err;
+      models[t].emplace(news[t].key, news[t].recno);
+    }
+  }
+  for (std::size_t t = 0; t < kTags; ++t) ExpectSound(*s.file, *tags[t], models[t]);
+  ASSERT_TRUE(s.file->Flush(&err)) << err;
+  s.Reopen(false);
+  if (HasFatalFailure()) return;
+  for (std::size_t t = 0; t < kTags; ++t) ExpectSound(*s.file, s.file->Tag(static_cast<int>(t)), models[t]);
 }
 
 TEST(CdxMaintenance, RemovalsAfterAnotherTagsLookupsInASmallCacheLoseNothing) {

@@ -12,11 +12,19 @@
 #include "TestUtil.h"
 #include "ValueText.h"
 #include "WorkArea.h"
+#include "cdx/CdxStore.h"
 
 namespace {
 
 using namespace xbetest;
 using xbe::WorkArea;
+
+// Searches of several tags go side by side whatever the index's size, as
+// they do for a large index, while this lives.
+struct SideBySide {
+  SideBySide() { xbe::cdx::Store::SetProcessorCacheBytes(0); }
+  ~SideBySide() { xbe::cdx::Store::SetProcessorCacheBytes(xbe::cdx::Store::kProcessorCacheBytes); }
+};
 
 // The walk of `order` as the model computes it from the table's records.
 std::vector<std::uint32_t> ModelOrder(WorkArea& wa, int order, bool ntx) {
@@ -194,6 +202,11 @@ void RunScript(const std::string& base, int operations, unsigned seed) {
 TEST(RandomScript, CdxWithUniqueForAndDescendingTagsStaysInStep) { RunScript("konto", 4000, 1); }
 
 TEST(RandomScript, SmallCdxGrowsFromOneLeaf) { RunScript("leer", 3000, 2); }
+
+TEST(RandomScript, CdxTagsSearchedSideBySideStayInStep) {
+  SideBySide sideBySide;
+  RunScript("konto", 3000, 4);
+}
 
 TEST(RandomScript, NtxStaysInStep) { RunScript("kontontx", 4000, 3); }
 

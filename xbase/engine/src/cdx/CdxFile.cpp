@@ -267,6 +267,41 @@ bool CdxTag::Contains(const IndexEntry& entry) {
   return found;
 }
 
+bool CdxTag::Together(IndexTag* const* tags, const IndexEntry* const* entries, std::size_t n,
+                      bool* found) {
+  // Side by side pays where the searches wait for main memory; it costs
+  // more work per level than one search after the other. Beyond a table's
+  // usual handful of tags, one at a time will do.
+  Store& store = file_.GetStore();
+  store.Refresh();
+  constexpr std::size_t kMost = Tree::kMostTogether;
+  if (n > kMost || !store.BeyondProcessorCaches()) return false;
+  // Ways kept for insertions serve only changes in place (exclusive use).
+  if (!found && !store.InPlace()) return true;
+  CdxTag* cdx[kMost];
+  // Tags of this file, each once: a tree keeps one way at a time.
+  for (std::size_t i = 0; i < n; ++i) {
+    cdx[i] = dynamic_cast<CdxTag*>(tags[i]);
+    if (!cdx[i] || &cdx[i]->file_ != &file_ || std::find(cdx, cdx + i, cdx[i]) != cdx + i)
+      return false;
+  }
+  Tree* trees[kMost];
+  std::string_view keys[kMost];
+  std::uint32_t recs[kMost];
+  std::string errors[kMost];
+  for (std::size_t i = 0; i < n; ++i) {
+    trees[i] = cdx[i]->tree_.get();
+    keys[i] = entries[i]->key;
+    recs[i] = entries[i]->recno;
+  }
+  Tree::DescendTogether(trees, keys, recs, n, found != nullptr, found, errors);
+  // Ways for insertions are only a start: an insertion reports its own errors.
+  if (found)
+    for (std::size_t i = 0; i < n; ++i)
+      if (!errors[i].empty()) cdx[i]->lastError_ = "tag " + cdx[i]->h_.name + ": " + errors[i];
+  return true;
+}
+
 bool CdxTag::Writable(std::string* error) const {
   file_.GetStore().Refresh();
   if (!file_.GetStore().Writable())

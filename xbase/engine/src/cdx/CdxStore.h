@@ -9,6 +9,7 @@
 // encoded only when it leaves the cache or at Flush.
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <list>
 #include <map>
@@ -102,6 +103,29 @@ class Store {
   // (dropped, replaced by another or cleared): while it stands still, every
   // node the cache handed out since is still the one it holds.
   std::uint64_t Swaps() const { return swaps_; }
+  // Whether the decoded nodes have outgrown what a processor's caches
+  // hold, so that most nodes a search meets come from main memory.
+  bool BeyondProcessorCaches() const {
+    return nodeBytes_ >= processorCacheBytes_.load(std::memory_order_relaxed);
+  }
+  // The size taken for the processor's caches, for every store (tests set
+  // 0 to have small indexes searched side by side too).
+  static void SetProcessorCacheBytes(std::size_t bytes) {
+    processorCacheBytes_.store(bytes, std::memory_order_relaxed);
+  }
+  static constexpr std::size_t kProcessorCacheBytes = std::size_t{32} << 20;
+  // Asks for the cache slot where a lookup of `offset` starts.
+  void PrefetchSlot(std::uint32_t offset) const {
+    if (const void* slot = nodes_.HomeSlot(offset)) PrefetchLine(slot);
+  }
+  // Asks for a cached node and its keys, as Load would, without waiting.
+  void PrefetchNode(std::uint32_t offset) {
+    if (inTxn_) return;
+    if (const CachedNode* c = nodes_.Find(offset)) {
+      PrefetchLine(c->node.get());
+      for (std::size_t at = 0; at < c->hintBytes; at += 64) PrefetchLine(c->keysHint + at);
+    }
+  }
   // Bumped whenever a change may reach beyond the nodes of the tree that
   // made it (the free list, the header, a dropped transaction, pages
   // another process wrote); changes in place and node writes leave it.
@@ -187,6 +211,7 @@ class Store {
   std::size_t nodeBytes_ = 0;  // what nodes_ holds, roughly
   std::size_t maxNodeBytes_ = std::size_t{128} << 20;  // about 128 MiB of decoded nodes
   std::size_t maxPages_ = 32768;                      // 16 MiB of raw pages
+  static inline std::atomic<std::size_t> processorCacheBytes_{kProcessorCacheBytes};
   std::size_t dirtyNodes_ = 0;  // nodes with `dirty` set
 
   bool inTxn_ = false;

@@ -238,23 +238,42 @@ std::size_t SplitPoint(const Node& n, char fill, bool packLeft) {
 
 }  // namespace
 
+[[gnu::always_inline]] inline Tree::Level Tree::LoadLevel(int depth, std::uint32_t offset, NodePtr<const Node>& node,
+                            std::string* error) {
+  if (depth > kMaxDepth) {
+    Fail(error, "tree deeper than " + std::to_string(kMaxDepth) + " levels (a loop between nodes)");
+    return Level::Failed;
+  }
+  node = LoadNode(offset, error);
+  return node ? Level::Down : Level::Failed;
+}
+
+[[gnu::always_inline]] inline Tree::Level Tree::SearchLevel(NodePtr<const Node>&& node, std::string_view key, std::uint32_t rec,
+                              std::vector<Step>& path, std::uint32_t& offset, std::string* error) {
+  std::size_t i = LowerIndex(*node, key, rec);
+  if (node->leaf) {
+    path.push_back({std::move(node), i, nullptr});
+    return Level::Leaf;
+  }
+  if (node->Count() == 0) {
+    Fail(error, "interior node " + Hex(offset) + " has no keys");
+    return Level::Failed;
+  }
+  if (i == node->Count()) i = node->Count() - 1;
+  offset = node->children[i];
+  path.push_back({std::move(node), i, nullptr});
+  return Level::Down;
+}
+
 bool Tree::Descend(std::string_view key, std::uint32_t rec, std::vector<Step>& path,
                    std::string* error) {
   path.clear();
   std::uint32_t offset = root_;
   for (int depth = 0;; ++depth) {
-    if (depth > kMaxDepth) return Fail(error, "tree deeper than " + std::to_string(kMaxDepth) + " levels (a loop between nodes)");
-    auto node = LoadNode(offset, error);
-    if (!node) return false;
-    std::size_t i = LowerIndex(*node, key, rec);
-    if (node->leaf) {
-      path.push_back({node, i, nullptr});
-      return true;
-    }
-    if (node->Count() == 0) return Fail(error, "interior node " + Hex(offset) + " has no keys");
-    if (i == node->Count()) i = node->Count() - 1;
-    offset = node->children[i];
-    path.push_back({std::move(node), i, nullptr});
+    NodePtr<const Node> node;
+    if (LoadLevel(depth, offset, node, error) == Level::Failed) return false;
+    const Level next = SearchLevel(std::move(node), key, rec, path, offset, error);
+    if (next != Level::Down) return next == Level::Leaf;
   }
 }
 
@@ -409,13 +428,21 @@ bool Tree::Insert(std::string_view key, std::uint32_t rec, std::string* error) {
     return Fail(error, "key of " + std::to_string(key.size()) + " bytes for a key length of " +
                            std::to_string(keyLen_));
   if (rec == 0) return Fail(error, "record number 0");
-  ++changes_;
   std::vector<Step>& path = path_;
   struct Release {
     std::vector<Step>& p;
-    ~Release() { p.clear(); }
-  } release{path};
-  if (!Descend(key, rec, path, error)) return false;
+    std::vector<Step>& memo;
+    ~Release() {
+      p.clear();
+      memo.clear();
+    }
+  } release{path, memo_};
+  const bool memo = MemoHolds(key, rec, false);
+  ++changes_;
+  if (memo)
+    path.swap(memo_);
+  else if (!Descend(key, rec, path, error))
+    return false;
   Step& leaf = path.back();
   if (leaf.index < leaf.node->Count() &&
       CompareEntry(leaf.node->Key(leaf.index), leaf.node->recs[leaf.index], key, rec) == 0)
@@ -442,7 +469,7 @@ bool Tree::Remove(std::string_view key, std::uint32_t rec, std::string* error) {
       memo.clear();
     }
   } release{path, memo_};
-  const bool memo = MemoHolds(key, rec);
+  const bool memo = MemoHolds(key, rec, true);
   ++changes_;
   if (memo)
     path.swap(memo_);
@@ -463,8 +490,8 @@ bool Tree::Remove(std::string_view key, std::uint32_t rec, std::string* error) {
   return true;
 }
 
-bool Tree::MemoHolds(std::string_view key, std::uint32_t rec) const {
-  if (memo_.empty() || !store_.InPlace() || memoChanges_ != changes_ ||
+bool Tree::MemoHolds(std::string_view key, std::uint32_t rec, bool found) const {
+  if (memo_.empty() || memoFound_ != found || !store_.InPlace() || memoChanges_ != changes_ ||
       memoEpoch_ != store_.Epoch() || memoRec_ != rec || memoKey_ != key)
     return false;
   // Other trees of the file may have changed since; in a sound file they
@@ -480,27 +507,105 @@ bool Tree::MemoHolds(std::string_view key, std::uint32_t rec) const {
       return false;
   }
   const Step& leaf = memo_.back();
-  return leaf.node->leaf && leaf.index < leaf.node->Count() &&
-         CompareEntry(leaf.node->Key(leaf.index), leaf.node->recs[leaf.index], key, rec) == 0;
+  const Node& n = *leaf.node;
+  if (!n.leaf) return false;
+  if (found)
+    return leaf.index < n.Count() && CompareEntry(n.Key(leaf.index), n.recs[leaf.index], key, rec) == 0;
+  // Where the entry goes: after every smaller entry of the leaf, before
+  // every larger one.
+  return leaf.index <= n.Count() &&
+         (leaf.index == 0 || CompareEntry(n.Key(leaf.index - 1), n.recs[leaf.index - 1], key, rec) < 0) &&
+         (leaf.index == n.Count() || CompareEntry(n.Key(leaf.index), n.recs[leaf.index], key, rec) > 0);
 }
 
-bool Tree::Contains(std::string_view key, std::uint32_t rec, std::string* error) {
+bool Tree::BeginMemo(std::string_view key) {
   memo_.clear();
   if (key.size() != static_cast<std::size_t>(keyLen_)) return false;
   // Outside a transaction every node a descent loads is put in the cache.
   memoSwapsKnown_ = store_.InPlace();
   memoSwaps_ = store_.Swaps();
+  return true;
+}
+
+bool Tree::Contains(std::string_view key, std::uint32_t rec, std::string* error) {
+  if (!BeginMemo(key)) return false;
   if (!Descend(key, rec, memo_, error)) {
     memo_.clear();
     return false;
   }
+  return EndMemo(key, rec, true);
+}
+
+void Tree::DescendTogether(Tree* const* trees, const std::string_view* keys,
+                           const std::uint32_t* recs, std::size_t n, bool lookup, bool* found,
+                           std::string* errors) {
+  constexpr std::size_t kMost = kMostTogether;
+  if (n > kMost) {
+    DescendTogether(trees, keys, recs, kMost, lookup, found, errors);
+    DescendTogether(trees + kMost, keys + kMost, recs + kMost, n - kMost, lookup,
+                    lookup ? found + kMost : nullptr, errors + kMost);
+    return;
+  }
+  std::uint32_t offsets[kMost];
+  NodePtr<const Node> nodes[kMost];
+  bool active[kMost];
+  std::size_t left = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (lookup) found[i] = false;
+    active[i] = trees[i]->BeginMemo(keys[i]);
+    offsets[i] = trees[i]->root_;
+    left += active[i];
+  }
+  // Level by level: every descent asks for its node's cache slot, then for
+  // the node and its keys, then loads it, and only then do the searches
+  // run, each on a node that has been on its way for a while.
+  for (int depth = 0; left > 0; ++depth) {
+    for (std::size_t i = 0; i < n; ++i)
+      if (active[i]) trees[i]->store_.PrefetchSlot(offsets[i]);
+    for (std::size_t i = 0; i < n; ++i)
+      if (active[i]) trees[i]->store_.PrefetchNode(offsets[i]);
+    auto finish = [&](std::size_t i) {
+      active[i] = false;
+      --left;
+    };
+    for (std::size_t i = 0; i < n; ++i) {
+      if (!active[i]) continue;
+      if (trees[i]->LoadLevel(depth, offsets[i], nodes[i], &errors[i]) == Level::Failed) {
+        trees[i]->memo_.clear();
+        finish(i);
+        continue;
+      }
+      FetchKeys(*nodes[i]);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      if (!active[i]) continue;
+      Tree& t = *trees[i];
+      switch (t.SearchLevel(std::move(nodes[i]), keys[i], recs[i], t.memo_, offsets[i], &errors[i])) {
+        case Level::Down:
+          continue;
+        case Level::Leaf: {
+          const bool hit = t.EndMemo(keys[i], recs[i], lookup);
+          if (lookup) found[i] = hit;
+          break;
+        }
+        case Level::Failed:
+          t.memo_.clear();
+          break;
+      }
+      finish(i);
+    }
+  }
+}
+
+bool Tree::EndMemo(std::string_view key, std::uint32_t rec, bool lookup) {
   const Step& leaf = memo_.back();
   const bool found = leaf.index < leaf.node->Count() &&
                      CompareEntry(leaf.node->Key(leaf.index), leaf.node->recs[leaf.index], key, rec) == 0;
-  if (!found) {
+  if (found != lookup) {
     memo_.clear();
     return false;
   }
+  memoFound_ = found;
   // A removal of this entry before this tree changes can start from here.
   memoChanges_ = changes_;
   memoEpoch_ = store_.Epoch();

@@ -68,6 +68,17 @@ class Tree {
   // Every page of the tree (for freeing a dropped tag). False on damage.
   bool CollectPages(std::vector<std::uint32_t>& pages, std::string* error);
 
+  // Several trees at once, each with its own key, their descents going
+  // down level by level together so that their waits for memory overlap.
+  // Lookups: found[i] as trees[i]->Contains(keys[i], recs[i]). Otherwise
+  // each tree keeps the way to where its entry would go, for an Insert of
+  // that entry that follows before the tree changes (found is unused).
+  // A descent that fails (a damaged tree) says why in errors[i].
+  static constexpr std::size_t kMostTogether = 16;  // side by side; more go in groups
+  static void DescendTogether(Tree* const* trees, const std::string_view* keys,
+                              const std::uint32_t* recs, std::size_t n, bool lookup, bool* found,
+                              std::string* errors);
+
  private:
   // A node on the way down; copied only when it has to change.
   struct Step {
@@ -82,6 +93,14 @@ class Tree {
   };
   bool Descend(std::string_view key, std::uint32_t rec, std::vector<Step>& path,
                std::string* error);
+  // The two halves of one level of a descent: loading the node at `offset`
+  // (Down, or Failed with *error), and searching it, which adds its step to
+  // `path` and either ends at a leaf or sets `offset` to the child to go on
+  // with.
+  enum class Level { Down, Leaf, Failed };
+  Level LoadLevel(int depth, std::uint32_t offset, NodePtr<const Node>& node, std::string* error);
+  Level SearchLevel(NodePtr<const Node>&& node, std::string_view key, std::uint32_t rec,
+                    std::vector<Step>& path, std::uint32_t& offset, std::string* error);
   // In exclusive use, an insert or removal that keeps its leaf within its
   // page (and not empty, unless it is the root) changes the cached nodes in
   // place: nothing in it can fail, so it needs no copies and no
@@ -106,10 +125,14 @@ class Tree {
   Store& store_;
   std::vector<Step> path_;  // reused by Insert and Remove
   std::string removed_;     // the key a removal in place may have to put back
-  // The way down to the entry Contains last found, valid while neither
-  // this tree nor the file beyond its nodes changes: the removal that
-  // usually follows starts from it.
-  bool MemoHolds(std::string_view key, std::uint32_t rec) const;
+  // The way down kept by the last lookup (to the entry Contains found, for
+  // the removal that usually follows) or by DescendTogether for an
+  // insertion (to where the entry goes), valid while neither this tree nor
+  // the file beyond its nodes changes. `found` says which one is wanted.
+  bool MemoHolds(std::string_view key, std::uint32_t rec, bool found) const;
+  bool BeginMemo(std::string_view key);
+  bool EndMemo(std::string_view key, std::uint32_t rec, bool lookup);
+  bool memoFound_ = false;
   std::vector<Step> memo_;
   std::uint64_t changes_ = 0;  // inserts and removals begun on this tree
   std::uint64_t memoChanges_ = 0, memoEpoch_ = 0;

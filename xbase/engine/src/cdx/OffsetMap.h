@@ -65,6 +65,11 @@ class OffsetMap {
     return true;
   }
 
+  // Where a lookup of `key` starts, for a prefetch; null when empty.
+  const void* HomeSlot(std::uint32_t key) const {
+    return slots_.empty() ? nullptr : &slots_[Home(key)];
+  }
+
   std::size_t Size() const { return size_; }
   void Clear() {
     slots_.clear();
