@@ -273,9 +273,9 @@ bool CdxTag::Together(IndexTag* const* tags, const IndexEntry* const* entries, s
   // more work per level than one search after the other. Beyond a table's
   // usual handful of tags, one at a time will do.
   Store& store = file_.GetStore();
-  store.Refresh();
   constexpr std::size_t kMost = Tree::kMostTogether;
   if (n > kMost || !store.BeyondProcessorCaches()) return false;
+  store.Refresh();
   // Ways kept for insertions serve only changes in place (exclusive use).
   if (!found && !store.InPlace()) return true;
   CdxTag* cdx[kMost];

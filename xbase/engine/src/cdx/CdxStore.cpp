@@ -143,8 +143,8 @@ bool Store::ReadAhead(std::uint32_t offset, Page& out, std::string* error) {
   return true;
 }
 
-NodePtr<const Node> Store::Load(std::uint32_t offset, int keyLen, char fill,
-                                        std::string* error) {
+NodePtr<const Node> Store::Load(std::uint32_t offset, int keyLen, char fill, std::string* error,
+                                bool asked) {
   if (!ValidPage(offset)) {
     if (error) *error = "node offset " + Hex(offset) + " is not a page of the file";
     return nullptr;
@@ -159,10 +159,7 @@ NodePtr<const Node> Store::Load(std::uint32_t offset, int keyLen, char fill,
   }
   if (!(inTxn_ && pending_.count(offset))) {
     if (CachedNode* c = nodes_.Find(offset)) {
-      // The node, its keys and its record numbers all miss the caches in a
-      // large index; asked for together, they arrive together.
-      PrefetchLine(c->node.get());
-      for (std::size_t at = 0; at < c->hintBytes; at += 64) PrefetchLine(c->keysHint + at);
+      if (!asked) AskFor(*c);
       if (c->node->keyLen == keyLen) return c->node;
       // Asked for with another key length (a damaged file whose trees share
       // a page): the page must hold the newest state before it is decoded.

@@ -44,9 +44,11 @@ class Store {
   }
 
   bool ReadPage(std::uint32_t offset, Page& out, std::string* error);
-  // Decoded node, cached. Offset is checked against the file first.
-  NodePtr<const Node> Load(std::uint32_t offset, int keyLen, char fill,
-                                   std::string* error);
+  // Decoded node, cached. Offset is checked against the file first. A
+  // cached node comes with a request for its first line and keys, unless
+  // PrefetchNode already asked (`asked`).
+  NodePtr<const Node> Load(std::uint32_t offset, int keyLen, char fill, std::string* error,
+                           bool asked = false);
 
   // Whether a tree may change nodes from Load in place and report them with
   // Changed: a writable file in exclusive use, outside a transaction.
@@ -121,10 +123,7 @@ class Store {
   // Asks for a cached node and its keys, as Load would, without waiting.
   void PrefetchNode(std::uint32_t offset) {
     if (inTxn_) return;
-    if (const CachedNode* c = nodes_.Find(offset)) {
-      PrefetchLine(c->node.get());
-      for (std::size_t at = 0; at < c->hintBytes; at += 64) PrefetchLine(c->keysHint + at);
-    }
+    if (const CachedNode* c = nodes_.Find(offset)) AskFor(*c);
   }
   // Bumped whenever a change may reach beyond the nodes of the tree that
   // made it (the free list, the header, a dropped transaction, pages
@@ -207,6 +206,12 @@ class Store {
       hintBytes = static_cast<std::uint16_t>(std::min<std::size_t>(node->keys.size(), 1024));
     }
   };
+  // The node, its keys and its record numbers all miss the caches in a
+  // large index; asked for together, they arrive together.
+  static void AskFor(const CachedNode& c) {
+    PrefetchLine(c.node.get());
+    for (std::size_t at = 0; at < c.hintBytes; at += 64) PrefetchLine(c.keysHint + at);
+  }
   OffsetMap<CachedNode> nodes_;
   std::size_t nodeBytes_ = 0;  // what nodes_ holds, roughly
   std::size_t maxNodeBytes_ = std::size_t{128} << 20;  // about 128 MiB of decoded nodes

@@ -238,13 +238,14 @@ std::size_t SplitPoint(const Node& n, char fill, bool packLeft) {
 
 }  // namespace
 
-[[gnu::always_inline]] inline Tree::Level Tree::LoadLevel(int depth, std::uint32_t offset, NodePtr<const Node>& node,
-                            std::string* error) {
+[[gnu::always_inline]] inline Tree::Level Tree::LoadLevel(int depth, std::uint32_t offset,
+                                                         NodePtr<const Node>& node,
+                                                         std::string* error, bool asked) {
   if (depth > kMaxDepth) {
     Fail(error, "tree deeper than " + std::to_string(kMaxDepth) + " levels (a loop between nodes)");
     return Level::Failed;
   }
-  node = LoadNode(offset, error);
+  node = store_.Load(offset, keyLen_, fill_, error, asked);
   return node ? Level::Down : Level::Failed;
 }
 
@@ -556,12 +557,11 @@ void Tree::DescendTogether(Tree* const* trees, const std::string_view* keys,
     offsets[i] = trees[i]->root_;
     left += active[i];
   }
-  // Level by level: every descent asks for its node's cache slot, then for
-  // the node and its keys, then loads it, and only then do the searches
-  // run, each on a node that has been on its way for a while.
+  // Level by level: every descent asks for its node and its keys (the
+  // node's cache slot was asked for when the level above was searched),
+  // then loads it, and only then do the searches run, each on a node that
+  // has been on its way for a while.
   for (int depth = 0; left > 0; ++depth) {
-    for (std::size_t i = 0; i < n; ++i)
-      if (active[i]) trees[i]->store_.PrefetchSlot(offsets[i]);
     for (std::size_t i = 0; i < n; ++i)
       if (active[i]) trees[i]->store_.PrefetchNode(offsets[i]);
     auto finish = [&](std::size_t i) {
@@ -570,7 +570,7 @@ void Tree::DescendTogether(Tree* const* trees, const std::string_view* keys,
     };
     for (std::size_t i = 0; i < n; ++i) {
       if (!active[i]) continue;
-      if (trees[i]->LoadLevel(depth, offsets[i], nodes[i], &errors[i]) == Level::Failed) {
+      if (trees[i]->LoadLevel(depth, offsets[i], nodes[i], &errors[i], true) == Level::Failed) {
         trees[i]->memo_.clear();
         finish(i);
         continue;
@@ -582,6 +582,7 @@ void Tree::DescendTogether(Tree* const* trees, const std::string_view* keys,
       Tree& t = *trees[i];
       switch (t.SearchLevel(std::move(nodes[i]), keys[i], recs[i], t.memo_, offsets[i], &errors[i])) {
         case Level::Down:
+          t.store_.PrefetchSlot(offsets[i]);  // the child's, asked for a level ahead
           continue;
         case Level::Leaf: {
           const bool hit = t.EndMemo(keys[i], recs[i], lookup);

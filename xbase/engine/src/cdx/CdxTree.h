@@ -98,7 +98,8 @@ class Tree {
   // `path` and either ends at a leaf or sets `offset` to the child to go on
   // with.
   enum class Level { Down, Leaf, Failed };
-  Level LoadLevel(int depth, std::uint32_t offset, NodePtr<const Node>& node, std::string* error);
+  Level LoadLevel(int depth, std::uint32_t offset, NodePtr<const Node>& node, std::string* error,
+                  bool asked = false);
   Level SearchLevel(NodePtr<const Node>&& node, std::string_view key, std::uint32_t rec,
                     std::vector<Step>& path, std::uint32_t& offset, std::string* error);
   // In exclusive use, an insert or removal that keeps its leaf within its
