@@ -33,6 +33,15 @@ inline void FetchKeys(const Node& n) {
   }
 }
 
+// The keys and record numbers of leaf `n` from entry `i` on, which an
+// insertion or removal there moves.
+inline void AskForTail(const Node& n, std::size_t i) {
+  const std::size_t len = static_cast<std::size_t>(n.keyLen);
+  const char* keys = n.keys.data();
+  for (std::size_t at = i * len & ~std::size_t{63}; at < n.keys.size(); at += 64) PrefetchLine(keys + at);
+  PrefetchLine(n.recs.data() + std::min(i, n.recs.size()));
+}
+
 // Up to the first eight bytes at `p` as a number whose order is their
 // unsigned byte order: the first byte highest, missing bytes zero.
 inline std::uint64_t KeyHead(const char* p, std::size_t bytes) {
@@ -587,6 +596,10 @@ void Tree::DescendTogether(Tree* const* trees, const std::string_view* keys,
         case Level::Leaf: {
           const bool hit = t.EndMemo(keys[i], recs[i], lookup);
           if (lookup) found[i] = hit;
+          // The removal or insertion that follows moves the leaf's keys
+          // from here on: asked for now, they come while the other
+          // descents finish.
+          if (hit) AskForTail(*t.memo_.back().node, t.memo_.back().index);
           break;
         }
         case Level::Failed:
