@@ -433,26 +433,22 @@ bool Tree::RemoveInPlace(std::vector<Step>& path) {
   return true;
 }
 
+bool Tree::WayForChange(std::string_view key, std::uint32_t rec, bool found, std::string* error) {
+  const bool memo = MemoHolds(key, rec, found);
+  ++changes_;
+  if (!memo) return Descend(key, rec, path_, error);
+  path_.swap(memo_);
+  return true;
+}
+
 bool Tree::Insert(std::string_view key, std::uint32_t rec, std::string* error) {
   if (key.size() != static_cast<std::size_t>(keyLen_))
     return Fail(error, "key of " + std::to_string(key.size()) + " bytes for a key length of " +
                            std::to_string(keyLen_));
   if (rec == 0) return Fail(error, "record number 0");
+  ClearWays clear{*this};
+  if (!WayForChange(key, rec, false, error)) return false;
   std::vector<Step>& path = path_;
-  struct Release {
-    std::vector<Step>& p;
-    std::vector<Step>& memo;
-    ~Release() {
-      p.clear();
-      memo.clear();
-    }
-  } release{path, memo_};
-  const bool memo = MemoHolds(key, rec, false);
-  ++changes_;
-  if (memo)
-    path.swap(memo_);
-  else if (!Descend(key, rec, path, error))
-    return false;
   Step& leaf = path.back();
   if (leaf.index < leaf.node->Count() &&
       CompareEntry(leaf.node->Key(leaf.index), leaf.node->recs[leaf.index], key, rec) == 0)
@@ -470,21 +466,9 @@ bool Tree::Insert(std::string_view key, std::uint32_t rec, std::string* error) {
 
 bool Tree::Remove(std::string_view key, std::uint32_t rec, std::string* error) {
   if (key.size() != static_cast<std::size_t>(keyLen_)) return Fail(error, "the entry is not present");
+  ClearWays clear{*this};
+  if (!WayForChange(key, rec, true, error)) return false;
   std::vector<Step>& path = path_;
-  struct Release {
-    std::vector<Step>& p;
-    std::vector<Step>& memo;
-    ~Release() {
-      p.clear();
-      memo.clear();
-    }
-  } release{path, memo_};
-  const bool memo = MemoHolds(key, rec, true);
-  ++changes_;
-  if (memo)
-    path.swap(memo_);
-  else if (!Descend(key, rec, path, error))
-    return false;
   Step& leaf = path.back();
   if (leaf.index >= leaf.node->Count() ||
       CompareEntry(leaf.node->Key(leaf.index), leaf.node->recs[leaf.index], key, rec) != 0)

@@ -131,6 +131,18 @@ class Tree {
   // insertion (to where the entry goes), valid while neither this tree nor
   // the file beyond its nodes changes. `found` says which one is wanted.
   bool MemoHolds(std::string_view key, std::uint32_t rec, bool found) const;
+  // An insertion's (found false) or removal's way down into path_: the
+  // memo's where it holds, else a fresh descent. Counts the change.
+  bool WayForChange(std::string_view key, std::uint32_t rec, bool found, std::string* error);
+  // Empties path_ and the memo when an insertion or removal ends, however
+  // it ends.
+  struct ClearWays {
+    Tree& tree;
+    ~ClearWays() {
+      tree.path_.clear();
+      tree.memo_.clear();
+    }
+  };
   bool BeginMemo(std::string_view key);
   bool EndMemo(std::string_view key, std::uint32_t rec, bool lookup);
   bool memoFound_ = false;
