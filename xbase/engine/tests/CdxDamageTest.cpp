@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <set>
 
 #include "CdxTestSupport.h"
 #include "cdx/CdxFile.h"
@@ -207,4 +208,49 @@ TEST(CdxDamage, ADamagedTagCanBeBuiltAgain) {
   auto file = xbe::OpenCdx(s.path, s.table, false, &err);
   ASSERT_TRUE(file) << err;
   EXPECT_TRUE(file->Check(s.table, &report)) << report;
+}
+
+// Two leaves that lead to each other both ways, the first holding the
+// second's last entry in front of its own: every step across leaves still
+// rises (or falls) against the entry it leaves, so only the order within
+// the leaves can end a walk that would otherwise go round for ever.
+TEST(CdxDamage, LeavesInACircleWithEntriesOutOfOrderEndTheWalk) {
+  Sample s;
+  if (HasFailure()) return;
+  std::string err;
+  {
+    auto file = xbe::OpenCdx(s.path, s.table, true, &err);
+    ASSERT_TRUE(file) << err;
+    auto& tree = dynamic_cast<xbe::cdx::CdxFile&>(*file).FindTag("NAME")->GetTree();
+    auto& store = tree.GetStore();
+    auto first = store.Load(s.firstLeaf, tree.KeyLength(), tree.Fill(), &err);
+    auto second = store.Load(s.secondLeaf, tree.KeyLength(), tree.Fill(), &err);
+    ASSERT_TRUE(first && second) << err;
+    xbe::cdx::Node a = *first, b = *second;
+    a.Erase(a.Count() - 1);
+    a.Insert(0, b.Key(b.Count() - 1), b.recs.back());
+    b.Erase(b.Count() - 1);
+    a.left = a.right = b.offset;
+    b.left = b.right = a.offset;
+    ASSERT_TRUE(store.WriteNode(a, tree.Fill(), &err)) << err;
+    ASSERT_TRUE(store.WriteNode(b, tree.Fill(), &err)) << err;
+    ASSERT_TRUE(file->Flush(&err)) << err;
+  }
+  auto file = xbe::OpenCdx(s.path, s.table, false, &err);
+  ASSERT_TRUE(file) << err;
+  auto& tag = *dynamic_cast<xbe::cdx::CdxFile&>(*file).FindTag("NAME");
+  for (bool backwards : {false, true}) {
+    SCOPED_TRACE(backwards);
+    tag.SetLastError("");
+    std::set<std::uint32_t> seen;
+    std::size_t steps = 0;
+    auto c = tag.NewCursor();
+    for (bool ok = backwards ? c->Last() : c->First(); ok && steps < 3 * s.table.RecordCount();
+         ok = backwards ? c->Prev() : c->Next(), ++steps)
+      seen.insert(c->Current().recno);
+    EXPECT_EQ(seen.size(), steps);
+    EXPECT_NE(tag.LastError().find("leaf chain broken"), std::string::npos) << tag.LastError();
+  }
+  std::string report;
+  EXPECT_FALSE(file->Check(s.table, &report));
 }

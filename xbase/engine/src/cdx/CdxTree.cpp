@@ -694,6 +694,18 @@ bool Tree::Last(Pos& pos, std::string* error) {
   return Fail(error, "tree deeper than " + std::to_string(kMaxDepth) + " levels (a loop between nodes)");
 }
 
+// A step to a neighbour leaf takes it only when it lies wholly beyond the
+// entry left and its first entry does not exceed its last. Then the last
+// entries of the leaves met going forwards only rise, and the first ones
+// going backwards only fall, so a walk ends even in a chain of leaves that
+// leads back and holds entries out of order.
+namespace {
+bool Ordered(const NodePtr<const Node>& leaf) {
+  return leaf->leaf && leaf->Count() > 0 &&
+         CompareEntry(leaf->Key(0), leaf->recs[0], leaf->Key(leaf->Count() - 1), leaf->recs.back()) <= 0;
+}
+}  // namespace
+
 bool Tree::Next(Pos& pos, std::string* error) {
   if (!pos.leaf) return false;
   if (pos.index + 1 < pos.leaf->Count()) {
@@ -706,9 +718,8 @@ bool Tree::Next(Pos& pos, std::string* error) {
     return false;
   }
   auto next = LoadNode(offset, error);
-  if (next && (!next->leaf || next->Count() == 0 ||
-               CompareEntry(next->Key(0), next->recs[0], pos.leaf->Key(pos.index),
-                            pos.leaf->recs[pos.index]) <= 0)) {
+  if (next && (!Ordered(next) || CompareEntry(next->Key(0), next->recs[0], pos.leaf->Key(pos.index),
+                                              pos.leaf->recs[pos.index]) <= 0)) {
     Fail(error, "leaf chain broken at node " + Hex(offset));
     next = nullptr;
   }
@@ -730,9 +741,8 @@ bool Tree::Prev(Pos& pos, std::string* error) {
     return false;
   }
   auto prev = LoadNode(offset, error);
-  if (prev && (!prev->leaf || prev->Count() == 0 ||
-               CompareEntry(prev->Key(prev->Count() - 1), prev->recs.back(),
-                            pos.leaf->Key(pos.index), pos.leaf->recs[pos.index]) >= 0)) {
+  if (prev && (!Ordered(prev) || CompareEntry(prev->Key(prev->Count() - 1), prev->recs.back(),
+                                              pos.leaf->Key(pos.index), pos.leaf->recs[pos.index]) >= 0)) {
     Fail(error, "leaf chain broken at node " + Hex(offset));
     prev = nullptr;
   }

@@ -133,13 +133,24 @@ class NtxCursor final : public TagCursor {
     current_ = IndexEntry{};
   }
 
-  bool Land(bool ok) {
+  // `toward` is +1 when the entry must follow the current one in stored
+  // order, -1 when it must precede it, 0 when anything goes.
+  bool Land(bool ok, int toward = 0) {
     if (!ok || path_.empty()) {
       Invalidate();
       return false;
     }
     Entry e;
     if (!tree_.At(path_, e, &lastError_)) {
+      Invalidate();
+      return false;
+    }
+    if (toward != 0 && valid_ && Order(e) != toward) {
+      // A page reached twice (two parents share it, or the links run in a
+      // circle) would walk its entries again, over and over in the worst
+      // case: the walk ends here instead.
+      lastError_ = "index entries out of order at record " + std::to_string(e.recno) +
+                   ": the index is damaged";
       Invalidate();
       return false;
     }
@@ -171,7 +182,14 @@ class NtxCursor final : public TagCursor {
       ok = exact ? tree_.Next(path_, &lastError_) : true;
     else
       ok = path_.empty() ? tree_.Last(path_, &lastError_) : tree_.Prev(path_, &lastError_);
-    return Land(ok);
+    return Land(ok, storedForward ? 1 : -1);
+  }
+
+  // Where `e` lies against the current entry in stored order: -1, 0 or 1.
+  int Order(const Entry& e) const {
+    const int c = tree_.CompareKeys(e.key, current_.key);
+    if (c != 0) return c;
+    return e.recno < current_.recno ? -1 : (e.recno > current_.recno ? 1 : 0);
   }
 
   ntx::Tree& tree_;
