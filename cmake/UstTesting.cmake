@@ -35,9 +35,11 @@ function(ust_add_fuzzer name)
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_libraries(${name} PRIVATE ${F_LIBS})
-  set(args -max_total_time=$ENV{UST_FUZZ_SECONDS} -rss_limit_mb=2048)
+  # An input that runs for 30 s counts as a hang: the fuzzer then prints
+  # where it was and stops, long before the test's own time runs out.
+  set(args -max_total_time=$ENV{UST_FUZZ_SECONDS} -rss_limit_mb=2048 -timeout=30)
   if("$ENV{UST_FUZZ_SECONDS}" STREQUAL "")
-    set(args -max_total_time=15 -rss_limit_mb=2048)
+    set(args -max_total_time=15 -rss_limit_mb=2048 -timeout=30)
   endif()
   if(F_CORPUS)
     set(workdir ${CMAKE_BINARY_DIR}/fuzz-corpus/${name})
