@@ -7,6 +7,7 @@
 
 #include "KeySort.h"
 #include "PageSet.h"
+#include "Prefetch.h"
 #include "cdx/CdxKeys.h"
 
 namespace xbe::cdx {
@@ -128,6 +129,11 @@ class CdxCursor : public TagCursor {
     // Before the first entry `at` wraps round to far beyond the last.
     const std::size_t at = i + static_cast<std::size_t>(static_cast<std::ptrdiff_t>(aheadSteps));
     if (at < count) ahead = leaf.recs[at];
+    // The next line of record numbers, so that the look ahead of the steps
+    // to come does not wait for it: a leaf's few lines are too short a run
+    // for the processor to notice.
+    const std::size_t later = at + static_cast<std::size_t>(std::ptrdiff_t{ascending ? 16 : -16});
+    if (later < count) PrefetchLine(leaf.recs.data() + later);
     std::memcpy(cur_.key.data(), leaf.keys.data() + i * len, len);
     return rec;
   }
