@@ -113,6 +113,13 @@ void Store::CachePage(std::uint32_t offset, const Page& page, bool dirty) {
   }
 }
 
+void Store::DropCleanPage(std::uint32_t offset) {
+  auto it = pages_.find(offset);
+  if (it == pages_.end() || it->second.dirty) return;
+  lru_.erase(it->second.lru);
+  pages_.erase(it);
+}
+
 bool Store::WriteBack(std::uint32_t offset, const Page& page, std::string* error) {
   if (!file_.WriteAt(offset, page.data(), kPageSize, error)) return false;
   onDisk_ = std::max<std::uint64_t>(onDisk_, std::uint64_t(offset) + kPageSize);
@@ -135,7 +142,8 @@ bool Store::ReadAhead(std::uint32_t offset, Page& out, std::string* error) {
   Page page;
   for (std::uint64_t at = start; at < end; at += kPageSize) {
     const auto o = static_cast<std::uint32_t>(at);
-    if (at == 0 || pages_.count(o)) continue;  // the header is read when needed; cached is newer
+    // The header is read when needed; a cached page or node is newer.
+    if (at == 0 || pages_.count(o) || nodes_.Find(o)) continue;
     std::memcpy(page.data(), readAhead_.data() + (at - start), kPageSize);
     if (o == offset) out = page;
     else CachePage(o, page, false);
@@ -176,7 +184,12 @@ NodePtr<const Node> Store::Load(std::uint32_t offset, int keyLen, char fill, std
   }
   auto node = MakeNode();
   if (!DecodeNode(page.data(), offset, keyLen, fill, *node, error)) return nullptr;
-  if (!pending) PutNode(offset, node);
+  if (!pending) {
+    PutNode(offset, node);
+    // While the node is cached its raw page is never read: a clean copy
+    // goes, so that the page cache keeps room for reading ahead.
+    if (!memory_) DropCleanPage(offset);
+  }
   return node;
 }
 

@@ -156,6 +156,8 @@ class Store {
   bool SettleNode(std::uint32_t offset, std::string* error);
   bool ReadRaw(std::uint32_t offset, Page& out, std::string* error);
   void CachePage(std::uint32_t offset, const Page& page, bool dirty);
+  // Forgets the cached page at `offset` unless it waits to be written.
+  void DropCleanPage(std::uint32_t offset);
   bool WriteBack(std::uint32_t offset, const Page& page, std::string* error);
   // Reads the page at `offset` (not cached), and its neighbours into the
   // page cache while that has room.
