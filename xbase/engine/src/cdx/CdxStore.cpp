@@ -176,7 +176,8 @@ NodePtr<const Node> Store::Load(std::uint32_t offset, int keyLen, char fill, std
   }
   Page page;
   const bool pending = inTxn_ && pending_.count(offset);
-  if (pending || memory_ || pages_.count(offset)) {
+  const bool cachedPage = !pending && !memory_ && pages_.count(offset);
+  if (pending || memory_ || cachedPage) {
     if (!ReadPage(offset, page, error)) return nullptr;
   } else if (!ReadAhead(offset, page, error)) {
     // Read past the page cache: the decoded node is what gets kept.
@@ -187,8 +188,9 @@ NodePtr<const Node> Store::Load(std::uint32_t offset, int keyLen, char fill, std
   if (!pending) {
     PutNode(offset, node);
     // While the node is cached its raw page is never read: a clean copy
-    // goes, so that the page cache keeps room for reading ahead.
-    if (!memory_) DropCleanPage(offset);
+    // goes, so that the page cache keeps room for reading ahead. (A page
+    // read ahead for this node was never put in the cache.)
+    if (cachedPage) DropCleanPage(offset);
   }
   return node;
 }
