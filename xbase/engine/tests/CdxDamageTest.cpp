@@ -254,3 +254,30 @@ TEST(CdxDamage, LeavesInACircleWithEntriesOutOfOrderEndTheWalk) {
   std::string report;
   EXPECT_FALSE(file->Check(s.table, &report));
 }
+
+// A damaged file whose trees share a page: the page, already decoded for
+// one tree, is decoded again from its own bytes for the other.
+TEST(CdxDamage, APageOfTwoTreesIsReadAgainForTheSecond) {
+  Sample s;
+  if (HasFailure()) return;
+  std::string err;
+  auto file = xbe::OpenCdx(s.path, s.table, false, &err);
+  ASSERT_TRUE(file) << err;
+  auto& cdx = dynamic_cast<xbe::cdx::CdxFile&>(*file);
+  auto& nr = cdx.FindTag("NR")->GetTree();
+  auto& name = cdx.FindTag("NAME")->GetTree();
+  auto& store = name.GetStore();
+  ASSERT_TRUE(store.Load(s.firstLeaf, name.KeyLength(), name.Fill(), &err)) << err;
+  // Another page decoded in between, so that nothing of the first lingers.
+  ASSERT_TRUE(store.Load(s.secondLeaf, name.KeyLength(), name.Fill(), &err)) << err;
+  // The leaf's few shared and trailing bytes fit the shorter keys too.
+  xbe::cdx::Node expected;
+  ASSERT_TRUE(xbe::cdx::DecodeNode(s.At(s.bytes, s.firstLeaf), s.firstLeaf, nr.KeyLength(),
+                                   nr.Fill(), expected, &err))
+      << err;
+  auto asNumber = store.Load(s.firstLeaf, nr.KeyLength(), nr.Fill(), &err);
+  ASSERT_TRUE(asNumber) << err;
+  EXPECT_EQ(asNumber->keyLen, nr.KeyLength());
+  EXPECT_EQ(asNumber->recs, expected.recs);
+  EXPECT_EQ(asNumber->keys, expected.keys);
+}

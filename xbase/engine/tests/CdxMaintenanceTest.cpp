@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <list>
 #include <map>
 #include <random>
 #include <set>
@@ -235,6 +236,51 @@ TEST(CdxMaintenance, OffsetMapAgreesWithAStandardMap) {
     EXPECT_EQ(model.at(k), v);
   });
   EXPECT_EQ(visited, model.size());
+}
+
+TEST(CdxMaintenance, PageCacheKeepsItsPagesInOrderOfUse) {
+  // Pages in, touched and out at random, against a list of offsets newest
+  // first: the oldest is always the model's last, every page keeps its
+  // bytes, and slots given back are used again.
+  xbe::cdx::PageCache cache;
+  std::list<std::uint32_t> model;
+  std::mt19937 rng(6);
+  auto fill = [](std::uint32_t offset) { return static_cast<std::uint8_t>(offset / 512 * 7); };
+  for (int i = 0; i < 20000; ++i) {
+    const std::uint32_t offset = 512u * (1 + rng() % 300);
+    const std::uint32_t slot = cache.Find(offset);
+    const auto at = std::find(model.begin(), model.end(), offset);
+    ASSERT_EQ(slot != xbe::cdx::PageCache::kNone, at != model.end()) << i;
+    if (slot != xbe::cdx::PageCache::kNone) {
+      EXPECT_EQ(cache.OffsetOf(slot), offset);
+      EXPECT_EQ(cache.PageOf(slot)[100], fill(offset));
+      model.erase(at);
+      if (rng() % 2) {
+        cache.Erase(slot);
+      } else {
+        cache.Touch(slot);
+        model.push_front(offset);
+      }
+    } else {
+      const auto [added, fresh] = cache.Insert(offset);
+      ASSERT_TRUE(fresh);
+      cache.PageOf(added).fill(fill(offset));
+      model.push_front(offset);
+    }
+    ASSERT_EQ(cache.Size(), model.size());
+    if (!model.empty()) {
+      EXPECT_EQ(cache.OffsetOf(cache.Oldest()), model.back()) << i;
+    }
+  }
+  std::size_t visited = 0;
+  cache.ForEach([&](std::uint32_t offset, std::uint32_t slot) {
+    ++visited;
+    EXPECT_EQ(cache.OffsetOf(slot), offset);
+  });
+  EXPECT_EQ(visited, model.size());
+  cache.Clear();
+  EXPECT_EQ(cache.Size(), 0u);
+  EXPECT_EQ(cache.Oldest(), xbe::cdx::PageCache::kNone);
 }
 
 TEST(CdxMaintenance, LeafSizesKeptAcrossChangesEqualACountFromScratch) {

@@ -60,10 +60,9 @@ bool Store::ReadRaw(std::uint32_t offset, Page& out, std::string* error) {
     std::memcpy(out.data(), image_.data() + offset, kPageSize);
     return true;
   }
-  auto it = pages_.find(offset);
-  if (it != pages_.end()) {
-    lru_.splice(lru_.begin(), lru_, it->second.lru);
-    out = it->second.page;
+  if (const std::uint32_t slot = pages_.Find(offset); slot != PageCache::kNone) {
+    pages_.Touch(slot);
+    out = pages_.PageOf(slot);
     return true;
   }
   if (!file_.ReadAt(offset, out.data(), kPageSize, error)) return false;
@@ -83,41 +82,31 @@ bool Store::ReadPage(std::uint32_t offset, Page& out, std::string* error) {
 }
 
 void Store::CachePage(std::uint32_t offset, const Page& page, bool dirty) {
-  auto it = pages_.find(offset);
-  if (it != pages_.end()) {
-    it->second.page = page;
-    lru_.splice(lru_.begin(), lru_, it->second.lru);
-  } else {
-    lru_.push_front(offset);
-    it = pages_.emplace(offset, Cached{page, lru_.begin(), false}).first;
-  }
-  if (dirty && !it->second.dirty) {
-    it->second.dirty = true;
+  const auto [slot, added] = pages_.Insert(offset);
+  if (!added) pages_.Touch(slot);
+  pages_.PageOf(slot) = page;
+  if (dirty && !pages_.Dirty(slot)) {
+    pages_.Dirty(slot) = true;
     ++dirtyCount_;
   }
-  while (pages_.size() > maxPages_) {
-    std::uint32_t victim = lru_.back();
-    auto v = pages_.find(victim);
-    if (v->second.dirty) {
+  TrimPages();
+}
+
+void Store::TrimPages() {
+  while (pages_.Size() > maxPages_) {
+    const std::uint32_t victim = pages_.Oldest();
+    if (pages_.Dirty(victim)) {
       std::string err;
-      if (!WriteBack(victim, v->second.page, &err)) {
+      if (!WriteBack(pages_.OffsetOf(victim), pages_.PageOf(victim), &err)) {
         if (deferredError_.empty()) deferredError_ = err;
         // Keep the page: dropping it would lose the change.
-        lru_.splice(lru_.begin(), lru_, v->second.lru);
+        pages_.Touch(victim);
         break;
       }
       --dirtyCount_;
     }
-    lru_.pop_back();
-    pages_.erase(v);
+    pages_.Erase(victim);
   }
-}
-
-void Store::DropCleanPage(std::uint32_t offset) {
-  auto it = pages_.find(offset);
-  if (it == pages_.end() || it->second.dirty) return;
-  lru_.erase(it->second.lru);
-  pages_.erase(it);
 }
 
 bool Store::WriteBack(std::uint32_t offset, const Page& page, std::string* error) {
@@ -134,20 +123,24 @@ bool Store::ReadAhead(std::uint32_t offset, Page& out, std::string* error) {
   const std::uint64_t chunk = kReadAheadPages * kPageSize;
   const std::uint64_t start = offset / chunk * chunk;
   const std::uint64_t end = std::min(start + chunk, onDisk_ / kPageSize * kPageSize);
-  if (pages_.size() + kReadAheadPages > maxPages_ || end <= std::uint64_t(offset) + kPageSize ||
+  if (pages_.Size() + kReadAheadPages > maxPages_ || end <= std::uint64_t(offset) + kPageSize ||
       end <= start)
     return file_.ReadAt(offset, out.data(), kPageSize, error);
   readAhead_.resize(static_cast<std::size_t>(end - start));
   if (!file_.ReadAt(start, readAhead_.data(), readAhead_.size(), error)) return false;
-  Page page;
   for (std::uint64_t at = start; at < end; at += kPageSize) {
     const auto o = static_cast<std::uint32_t>(at);
+    const std::uint8_t* bytes = readAhead_.data() + (at - start);
+    if (o == offset) {
+      std::memcpy(out.data(), bytes, kPageSize);
+      continue;
+    }
     // The header is read when needed; a cached page or node is newer.
-    if (at == 0 || pages_.count(o) || nodes_.Find(o)) continue;
-    std::memcpy(page.data(), readAhead_.data() + (at - start), kPageSize);
-    if (o == offset) out = page;
-    else CachePage(o, page, false);
+    if (at == 0 || nodes_.Find(o)) continue;
+    const auto [slot, added] = pages_.Insert(o);
+    if (added) std::memcpy(pages_.PageOf(slot).data(), bytes, kPageSize);
   }
+  TrimPages();
   return true;
 }
 
@@ -175,23 +168,33 @@ NodePtr<const Node> Store::Load(std::uint32_t offset, int keyLen, char fill, std
     }
   }
   Page page;
+  const std::uint8_t* bytes = page.data();
   const bool pending = inTxn_ && pending_.count(offset);
-  const bool cachedPage = !pending && !memory_ && pages_.count(offset);
-  if (pending || memory_ || cachedPage) {
+  const std::uint32_t slot = pending || memory_ ? PageCache::kNone : pages_.Find(offset);
+  if (slot != PageCache::kNone) {
+    // Decoded where it lies: nothing below changes the page cache before
+    // the page is dropped or touched.
+    bytes = pages_.PageOf(slot).data();
+    // Read ahead long ago, the page is in main memory by now: its lines are
+    // asked for together rather than as the decoder reaches them.
+    for (std::uint32_t at = 0; at < kPageSize; at += 64) PrefetchLine(bytes + at);
+  } else if (pending || memory_) {
     if (!ReadPage(offset, page, error)) return nullptr;
   } else if (!ReadAhead(offset, page, error)) {
     // Read past the page cache: the decoded node is what gets kept.
     return nullptr;
   }
   auto node = MakeNode();
-  if (!DecodeNode(page.data(), offset, keyLen, fill, *node, error)) return nullptr;
-  if (!pending) {
-    PutNode(offset, node);
+  if (!DecodeNode(bytes, offset, keyLen, fill, *node, error)) return nullptr;
+  if (slot != PageCache::kNone) {
     // While the node is cached its raw page is never read: a clean copy
     // goes, so that the page cache keeps room for reading ahead. (A page
-    // read ahead for this node was never put in the cache.)
-    if (cachedPage) DropCleanPage(offset);
+    // read ahead for this node was never put in the cache.) A page that
+    // waits to be written stays, as the newest.
+    if (pages_.Dirty(slot)) pages_.Touch(slot);
+    else pages_.Erase(slot);
   }
+  if (!pending) PutNode(offset, node);
   return node;
 }
 
@@ -506,8 +509,10 @@ bool Store::Flush(std::string* error) {
     out.emplace_back(offset, encoded[e++].data());
   });
   if (!fits) return false;
-  for (const auto& [offset, cached] : pages_)
-    if (cached.dirty && !(dirtyNodes_ && IsDirtyNode(offset))) out.emplace_back(offset, cached.page.data());
+  pages_.ForEach([&](std::uint32_t offset, std::uint32_t slot) {
+    if (pages_.Dirty(slot) && !(dirtyNodes_ && IsDirtyNode(offset)))
+      out.emplace_back(offset, pages_.PageOf(slot).data());
+  });
   std::sort(out.begin(), out.end());
   // Runs of neighbouring pages go out in one write each.
   constexpr std::size_t kRunPages = 256;
@@ -527,19 +532,18 @@ bool Store::Flush(std::string* error) {
     cached.dirty = false;
     --dirtyNodes_;
     // The page cache must not keep an older state of this page.
-    auto p = pages_.find(offset);
-    if (p != pages_.end()) {
-      if (p->second.dirty) --dirtyCount_;
-      lru_.erase(p->second.lru);
-      pages_.erase(p);
+    const std::uint32_t slot = pages_.Find(offset);
+    if (slot != PageCache::kNone) {
+      if (pages_.Dirty(slot)) --dirtyCount_;
+      pages_.Erase(slot);
     }
   });
-  for (auto& [offset, cached] : pages_) {
-    if (cached.dirty) {
-      cached.dirty = false;
+  pages_.ForEach([&](std::uint32_t, std::uint32_t slot) {
+    if (pages_.Dirty(slot)) {
+      pages_.Dirty(slot) = false;
       --dirtyCount_;
     }
-  }
+  });
   if (!file_.Sync(error)) return false;
   bumped_ = false;
   return true;
@@ -553,8 +557,7 @@ bool Store::Refresh() {
   if (knownValid_ && counter == knownCounter_ && freeHead == knownFreeHead_) return true;
   if (knownValid_) {
     // Another process wrote: nothing cached can be trusted any more.
-    pages_.clear();
-    lru_.clear();
+    pages_.Clear();
     nodes_.Clear();
     nodeBytes_ = 0;
     ++swaps_;

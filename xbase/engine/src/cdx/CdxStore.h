@@ -11,7 +11,6 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <list>
 #include <map>
 #include <memory>
 #include <string>
@@ -20,11 +19,10 @@
 
 #include "cdx/CdxNode.h"
 #include "cdx/OffsetMap.h"
+#include "cdx/PageCache.h"
 #include "platform/RandomFile.h"
 
 namespace xbe::cdx {
-
-using Page = std::array<std::uint8_t, kPageSize>;
 
 class Store {
  public:
@@ -156,8 +154,9 @@ class Store {
   bool SettleNode(std::uint32_t offset, std::string* error);
   bool ReadRaw(std::uint32_t offset, Page& out, std::string* error);
   void CachePage(std::uint32_t offset, const Page& page, bool dirty);
-  // Forgets the cached page at `offset` unless it waits to be written.
-  void DropCleanPage(std::uint32_t offset);
+  // Evicts the least recently used pages beyond the bound, writing back
+  // those that wait to be written.
+  void TrimPages();
   bool WriteBack(std::uint32_t offset, const Page& page, std::string* error);
   // Reads the page at `offset` (not cached), and its neighbours into the
   // page cache while that has room.
@@ -175,13 +174,7 @@ class Store {
   std::uint64_t epoch_ = 0;
   std::uint64_t swaps_ = 0;
 
-  struct Cached {
-    Page page;
-    std::list<std::uint32_t>::iterator lru;
-    bool dirty = false;  // to be written back
-  };
-  std::unordered_map<std::uint32_t, Cached> pages_;
-  std::list<std::uint32_t> lru_;
+  PageCache pages_;             // dirty: to be written back
   std::size_t dirtyCount_ = 0;  // pages with `dirty` set
   std::string deferredError_;            // a write-back that failed on eviction
 
