@@ -115,9 +115,10 @@ class OffsetMap {
     return static_cast<std::size_t>((static_cast<std::uint64_t>(key / 512 + 1) * 0x9E3779B97F4A7C15ull) >> 32) & mask_;
   }
   void Grow() {
-    std::vector<Slot> old = std::move(slots_);
-    const std::size_t cap = old.empty() ? 64 : old.size() * 2;
-    slots_.assign(cap, Slot());
+    // The new array first: when memory runs out the map stays as it was.
+    const std::size_t cap = slots_.empty() ? 64 : slots_.size() * 2;
+    std::vector<Slot> old(cap);
+    old.swap(slots_);
     mask_ = cap - 1;
     size_ = 0;
     for (Slot& s : old)

@@ -34,15 +34,22 @@ class PageCache {
   // the order unchanged), else a new one, newest of all, clean, its page
   // to be filled by the caller (second true).
   std::pair<std::uint32_t, bool> Insert(std::uint32_t offset) {
-    auto [s, added] = at_.Emplace(offset);
-    if (!added) return {*s, false};
+    if (const std::uint32_t* s = at_.Find(offset)) return {*s, false};
+    // Memory first: once the map holds the offset nothing may fail, or it
+    // would name a slot that holds another page.
+    if (free_.empty() && used_ / kChunkSlots >= chunks_.size()) {
+      chunks_.reserve(chunks_.size() + 1);
+      // Room to give back every slot, so that Erase never allocates.
+      free_.reserve((chunks_.size() + 1) * kChunkSlots);
+      chunks_.push_back(std::make_unique<Slot[]>(kChunkSlots));
+    }
+    std::uint32_t* s = at_.Emplace(offset).first;
     std::uint32_t slot;
     if (!free_.empty()) {
       slot = free_.back();
       free_.pop_back();
     } else {
       slot = static_cast<std::uint32_t>(used_++);
-      if (slot / kChunkSlots >= chunks_.size()) chunks_.push_back(std::make_unique<Slot[]>(kChunkSlots));
     }
     *s = slot;
     Slot& n = At(slot);
