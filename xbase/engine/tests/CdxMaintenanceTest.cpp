@@ -264,6 +264,7 @@ TEST(CdxMaintenance, PageCacheKeepsItsPagesInOrderOfUse) {
     } else {
       const auto [added, fresh] = cache.Insert(offset);
       ASSERT_TRUE(fresh);
+      EXPECT_LT(added, 300u);  // never more than 300 pages held at once
       cache.PageOf(added).fill(fill(offset));
       model.push_front(offset);
     }
