@@ -83,9 +83,18 @@ class IndexTag {
   // Contains for several tags at once, each with its own entry: tags of one
   // file that can run their lookups side by side, so that their waits for
   // memory overlap, do. found[i] as tags[i]->Contains(*entries[i]).
+  // Where given, the places of the entries that go in next (insertEntries
+  // into insertTags, each tag at most once) are looked for side by side
+  // with the lookups and kept for the insertions, as long as nothing but
+  // the removals of the entries looked up changes the tags first.
   static void ContainsEach(IndexTag* const* tags, const IndexEntry* const* entries, bool* found,
-                           std::size_t n) {
-    if (n > 1 && tags[0]->Together(tags, entries, n, found)) return;
+                           std::size_t n, IndexTag* const* insertTags = nullptr,
+                           const IndexEntry* const* insertEntries = nullptr,
+                           std::size_t inserts = 0) {
+    IndexTag* first = n > 0 ? tags[0] : (inserts > 0 ? insertTags[0] : nullptr);
+    if (n + inserts > 1 &&
+        first->Together({tags, entries, n}, found, {insertTags, insertEntries, inserts}))
+      return;
     for (std::size_t i = 0; i < n; ++i) found[i] = tags[i]->Contains(*entries[i]);
   }
   // Before entries[i] are inserted into tags[i] (each tag at most once):
@@ -93,17 +102,21 @@ class IndexTag {
   // for the insertions, as long as nothing else changes the tags first.
   static void PrepareInserts(IndexTag* const* tags, const IndexEntry* const* entries,
                              std::size_t n) {
-    if (n > 1) tags[0]->Together(tags, entries, n, nullptr);
+    if (n > 1) tags[0]->Together({}, nullptr, {tags, entries, n});
   }
   virtual bool Insert(const IndexEntry& entry, std::string* error) = 0;
   virtual bool Remove(const IndexEntry& entry, std::string* error) = 0;
 
  protected:
-  // The work of ContainsEach (found set) or PrepareInserts (found null),
-  // where this kind of tag can do it for all of `tags`; false when it
-  // cannot (nothing done then).
-  virtual bool Together(IndexTag* const* /*tags*/, const IndexEntry* const* /*entries*/,
-                        std::size_t /*n*/, bool* /*found*/) {
+  struct TagEntries {
+    IndexTag* const* tags = nullptr;
+    const IndexEntry* const* entries = nullptr;
+    std::size_t n = 0;
+  };
+  // The work of ContainsEach (lookups, found[i] for each) and of
+  // PrepareInserts (inserts), where this kind of tag can do it for all of
+  // them; false when it cannot (nothing done then).
+  virtual bool Together(TagEntries /*lookups*/, bool* /*found*/, TagEntries /*inserts*/) {
     return false;
   }
 };

@@ -700,7 +700,23 @@ bool WorkArea::PrepareChanges(std::uint32_t recno, const std::string* oldRec,
     lookFound_ = std::make_unique<bool[]>(lookTags.size());
     lookFoundSize_ = lookTags.size();
   }
-  IndexTag::ContainsEach(lookTags.data(), lookEntries.data(), lookFound_.get(), lookTags.size());
+  // The new entries' places are looked for with the old entries: the
+  // removals that come first change only the leaves they remove from, and
+  // an insertion's way is kept past them. (Without lookups, as for an
+  // append, they are looked for just before the insertions.)
+  std::vector<IndexTag*>& wayTags = wayTags_;
+  std::vector<const IndexEntry*>& wayEntries = wayEntries_;
+  wayTags.clear();
+  wayEntries.clear();
+  if (computed == changes.size() && !lookTags.empty())
+    for (TagChange& c : changes)
+      if (!c.Same() && !c.tag->Unique() && c.newIncluded) {
+        c.newEntry.recno = recno;
+        wayTags.push_back(c.tag);
+        wayEntries.push_back(&c.newEntry);
+      }
+  IndexTag::ContainsEach(lookTags.data(), lookEntries.data(), lookFound_.get(), lookTags.size(),
+                         wayTags.data(), wayEntries.data(), wayTags.size());
   for (std::size_t i = 0, look = 0; i < computed; ++i)
     if (changes[i].oldIncluded) changes[i].present = lookFound_[look++];
   for (std::size_t i = 0; i < computed; ++i) {

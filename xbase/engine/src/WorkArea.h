@@ -172,6 +172,8 @@ class WorkArea {
   std::vector<AppliedOp> applied_;
   std::vector<IndexTag*> lookTags_;
   std::vector<const IndexEntry*> lookEntries_;
+  std::vector<IndexTag*> wayTags_;
+  std::vector<const IndexEntry*> wayEntries_;
   std::unique_ptr<bool[]> lookFound_;
   std::size_t lookFoundSize_ = 0;
   std::string scratchRecord_, scratchNew_;

@@ -384,10 +384,12 @@ TEST(CdxMaintenance, TinyCachesWriteBackEveryChangeTheyEvict) {
 }
 
 TEST(CdxMaintenance, TagsLookedUpTogetherAgreeAndTheirPreparedInsertionsLandRight) {
-  // An edit looks up every tag's old entry side by side, and after the
-  // removals looks for every new entry's place side by side before
+  // An edit looks up every tag's old entry side by side, and looks for
+  // every new entry's place side by side, either with the lookups (the
+  // places kept past the removals) or after the removals, before
   // inserting. In a cache small enough to drop nodes between the steps and
-  // in one that keeps them, with entries present and absent, with one tag
+  // in one that keeps them, with entries present and absent, with new
+  // entries right before and right after the removed ones, with one tag
   // changed between the preparation and its insertion right where the new
   // entry goes, and with an entry already present:
   // every answer must be what a single lookup gives, and every tag must
@@ -434,27 +436,34 @@ TEST(CdxMaintenance, TagsLookedUpTogetherAgreeAndTheirPreparedInsertionsLandRigh
       if (round % 97 == 0 && t == 1) olds[t].key = "SHORT";
       oldPtrs[t] = &olds[t];
     }
-    bool found[kTags];
-    xbe::IndexTag::ContainsEach(tags, oldPtrs, found, kTags);
-    for (std::size_t t = 0; t < kTags; ++t)
-      ASSERT_EQ(found[t], models[t].count({olds[t].key, olds[t].recno}) == 1) << "tag " << t;
-    for (std::size_t t = 0; t < kTags; ++t) {
-      if (!found[t]) continue;
-      ASSERT_TRUE(tags[t]->Remove(olds[t], &err)) << err;
-      models[t].erase({olds[t].key, olds[t].recno});
-    }
-    // New entries; now and then one already present.
+    // New entries; now and then one already present, or one next to the
+    // old entry that goes (same key, a record number just before or after).
     xbe::IndexEntry news[kTags];
     const xbe::IndexEntry* newPtrs[kTags];
     for (std::size_t t = 0; t < kTags; ++t) {
       if (round % 53 == 0 && t == 2) {
         const auto [key, rec] = pick(models[t]);
         news[t] = {key, rec};
+      } else if (round % 3 == 1 && olds[t].key.size() == 10 && olds[t].recno > 2) {
+        news[t] = {olds[t].key, t == 1 ? olds[t].recno + 1 : olds[t].recno - 1};
       } else {
         news[t] = {RandomKey(rng, 10), next + 1};
         next += 2;
       }
       newPtrs[t] = &news[t];
+    }
+    const bool withLookups = round % 2 == 1;
+    bool found[kTags];
+    if (withLookups)
+      xbe::IndexTag::ContainsEach(tags, oldPtrs, found, kTags, tags, newPtrs, kTags);
+    else
+      xbe::IndexTag::ContainsEach(tags, oldPtrs, found, kTags);
+    for (std::size_t t = 0; t < kTags; ++t)
+      ASSERT_EQ(found[t], models[t].count({olds[t].key, olds[t].recno}) == 1) << "tag " << t;
+    for (std::size_t t = 0; t < kTags; ++t) {
+      if (!found[t]) continue;
+      ASSERT_TRUE(tags[t]->Remove(olds[t], &err)) << err;
+      models[t].erase({olds[t].key, olds[t].recno});
     }
     xbe::IndexTag::PrepareInserts(tags, newPtrs, kTags);
     if (round % 7 == 0) {

@@ -273,38 +273,53 @@ bool CdxTag::Contains(const IndexEntry& entry) {
   return found;
 }
 
-bool CdxTag::Together(IndexTag* const* tags, const IndexEntry* const* entries, std::size_t n,
-                      bool* found) {
+bool CdxTag::Together(TagEntries lookups, bool* found, TagEntries inserts) {
   // Side by side pays where the searches wait for main memory; it costs
   // more work per level than one search after the other. Beyond a table's
   // usual handful of tags, one at a time will do.
   Store& store = file_.GetStore();
   constexpr std::size_t kMost = Tree::kMostTogether;
-  if (n > kMost || !store.BeyondProcessorCaches()) return false;
+  if (lookups.n + inserts.n > kMost || !store.BeyondProcessorCaches()) return false;
   store.Refresh();
   // Ways kept for insertions serve only changes in place (exclusive use).
-  if (!found && !store.InPlace()) return true;
-  CdxTag* cdx[kMost];
-  // Tags of this file, each once: a tree keeps one way at a time.
-  for (std::size_t i = 0; i < n; ++i) {
-    cdx[i] = dynamic_cast<CdxTag*>(tags[i]);
-    if (!cdx[i] || &cdx[i]->file_ != &file_ || std::find(cdx, cdx + i, cdx[i]) != cdx + i)
-      return false;
-  }
+  if (!store.InPlace()) inserts.n = 0;
+  if (lookups.n + inserts.n == 0) return true;
   Tree* trees[kMost];
   std::string_view keys[kMost];
   std::uint32_t recs[kMost];
+  bool lookup[kMost], hits[kMost];
   std::string errors[kMost];
-  for (std::size_t i = 0; i < n; ++i) {
-    trees[i] = cdx[i]->tree_.get();
-    keys[i] = entries[i]->key;
-    recs[i] = entries[i]->recno;
+  CdxTag* cdx[kMost];
+  std::size_t n = 0;
+  // Tags of this file, each once per kind: a tree keeps one way of each.
+  auto add = [&](const TagEntries& group, bool isLookup) {
+    for (std::size_t i = 0; i < group.n; ++i) {
+      auto* tag = dynamic_cast<CdxTag*>(group.tags[i]);
+      if (!tag || &tag->file_ != &file_ ||
+          std::find(group.tags, group.tags + i, group.tags[i]) != group.tags + i)
+        return false;
+      const IndexEntry& entry = *group.entries[i];
+      // An insertion whose way is still kept (found with the lookups and
+      // carried past a removal in place) needs no new descent.
+      if (!isLookup && tag->tree_->KeepsWayToInsert(entry.key, entry.recno)) continue;
+      cdx[n] = tag;
+      trees[n] = tag->tree_.get();
+      keys[n] = entry.key;
+      recs[n] = entry.recno;
+      lookup[n] = isLookup;
+      ++n;
+    }
+    return true;
+  };
+  if (!add(lookups, true) || !add(inserts, false)) return false;
+  if (n == 0) return true;
+  Tree::DescendTogether(trees, keys, recs, lookup, n, hits, errors);
+  for (std::size_t i = 0; i < lookups.n; ++i) {
+    found[i] = hits[i];
+    // Ways for insertions are only a start: an insertion reports its own
+    // errors.
+    if (!errors[i].empty()) cdx[i]->lastError_ = "tag " + cdx[i]->h_.name + ": " + errors[i];
   }
-  Tree::DescendTogether(trees, keys, recs, n, found != nullptr, found, errors);
-  // Ways for insertions are only a start: an insertion reports its own errors.
-  if (found)
-    for (std::size_t i = 0; i < n; ++i)
-      if (!errors[i].empty()) cdx[i]->lastError_ = "tag " + cdx[i]->h_.name + ": " + errors[i];
   return true;
 }
 

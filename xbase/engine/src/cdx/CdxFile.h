@@ -68,8 +68,7 @@ class CdxTag : public IndexTag {
   bool SeekKey(std::string_view text, std::string& key, bool& prefix) const override;
   std::unique_ptr<TagCursor> NewCursor() override;
   bool Contains(const IndexEntry& entry) override;
-  bool Together(IndexTag* const* tags, const IndexEntry* const* entries, std::size_t n,
-                bool* found) override;
+  bool Together(TagEntries lookups, bool* found, TagEntries inserts) override;
   bool Insert(const IndexEntry& entry, std::string* error) override;
   bool Remove(const IndexEntry& entry, std::string* error) override;
 

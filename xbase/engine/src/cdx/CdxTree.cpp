@@ -439,10 +439,11 @@ bool Tree::RemoveInPlace(std::vector<Step>& path) {
 }
 
 bool Tree::WayForChange(std::string_view key, std::uint32_t rec, bool found, std::string* error) {
-  const bool memo = MemoHolds(key, rec, found);
+  Way& way = found ? lookupWay_ : insertWay_;
+  const bool held = WayHolds(way, key, rec, found);
   ++changes_;
-  if (!memo) return Descend(key, rec, path_, error);
-  path_.swap(memo_);
+  if (!held) return Descend(key, rec, path_, error);
+  path_.swap(way.steps);
   return true;
 }
 
@@ -472,13 +473,17 @@ bool Tree::Insert(std::string_view key, std::uint32_t rec, std::string* error) {
 bool Tree::Remove(std::string_view key, std::uint32_t rec, std::string* error) {
   if (key.size() != static_cast<std::size_t>(keyLen_)) return Fail(error, "the entry is not present");
   ClearWays clear{*this};
+  const std::uint64_t changesBefore = changes_;
   if (!WayForChange(key, rec, true, error)) return false;
   std::vector<Step>& path = path_;
   Step& leaf = path.back();
   if (leaf.index >= leaf.node->Count() ||
       CompareEntry(leaf.node->Key(leaf.index), leaf.node->recs[leaf.index], key, rec) != 0)
     return Fail(error, "the entry is not present");
-  if (RemoveInPlace(path)) return true;
+  if (RemoveInPlace(path)) {
+    clear.keepInsertWay = CarryInsertWay(leaf.node.get(), leaf.index, changesBefore);
+    return true;
+  }
   leaf.Mut().Erase(leaf.index);
   store_.Begin();
   if (!Propagate(path, error)) {
@@ -489,23 +494,37 @@ bool Tree::Remove(std::string_view key, std::uint32_t rec, std::string* error) {
   return true;
 }
 
-bool Tree::MemoHolds(std::string_view key, std::uint32_t rec, bool found) const {
-  if (memo_.empty() || memoFound_ != found || !store_.InPlace() || memoChanges_ != changes_ ||
-      memoEpoch_ != store_.Epoch() || memoRec_ != rec || memoKey_ != key)
+bool Tree::CarryInsertWay(const Node* leaf, std::size_t index, std::uint64_t changesBefore) {
+  Way& way = insertWay_;
+  // Only a way that held up to this removal: nothing else may have changed
+  // the tree since it was found.
+  if (way.steps.empty() || way.changes != changesBefore) return false;
+  // Every entry left of the place stays left of it and every entry right
+  // of it stays right: the place moves only within the changed leaf.
+  Step& end = way.steps.back();
+  if (end.node.get() == leaf && end.index > index) --end.index;
+  way.changes = changes_;
+  return true;
+}
+
+bool Tree::WayHolds(const Way& way, std::string_view key, std::uint32_t rec, bool found) const {
+  if (way.steps.empty() || way.found != found || !store_.InPlace() || way.changes != changes_ ||
+      way.epoch != store_.Epoch() || way.rec != rec || way.key != key)
     return false;
   // Other trees of the file may have changed since; in a sound file they
   // share no node with this one. Whatever the file, the way down must
   // still be the cached nodes, linked as they were, ending at the entry.
-  const bool held = memoSwapsKnown_ && memoSwaps_ == store_.Swaps();
-  for (std::size_t level = 0; level < memo_.size(); ++level) {
-    const Step& step = memo_[level];
+  const bool held = way.swapsKnown && way.swaps == store_.Swaps();
+  const std::vector<Step>& steps = way.steps;
+  for (std::size_t level = 0; level < steps.size(); ++level) {
+    const Step& step = steps[level];
     if (!held && !store_.Holds(step.node.get())) return false;
-    if (level + 1 < memo_.size() &&
+    if (level + 1 < steps.size() &&
         (step.node->leaf || step.index >= step.node->Count() ||
-         step.node->children[step.index] != memo_[level + 1].node->offset))
+         step.node->children[step.index] != steps[level + 1].node->offset))
       return false;
   }
-  const Step& leaf = memo_.back();
+  const Step& leaf = steps.back();
   const Node& n = *leaf.node;
   if (!n.leaf) return false;
   if (found)
@@ -517,41 +536,43 @@ bool Tree::MemoHolds(std::string_view key, std::uint32_t rec, bool found) const 
          (leaf.index == n.Count() || CompareEntry(n.Key(leaf.index), n.recs[leaf.index], key, rec) > 0);
 }
 
-bool Tree::BeginMemo(std::string_view key) {
-  memo_.clear();
+bool Tree::BeginWay(Way& way, std::string_view key) {
+  way.steps.clear();
   if (key.size() != static_cast<std::size_t>(keyLen_)) return false;
   // Outside a transaction every node a descent loads is put in the cache.
-  memoSwapsKnown_ = store_.InPlace();
-  memoSwaps_ = store_.Swaps();
+  way.swapsKnown = store_.InPlace();
+  way.swaps = store_.Swaps();
   return true;
 }
 
 bool Tree::Contains(std::string_view key, std::uint32_t rec, std::string* error) {
-  if (!BeginMemo(key)) return false;
-  if (!Descend(key, rec, memo_, error)) {
-    memo_.clear();
+  if (!BeginWay(lookupWay_, key)) return false;
+  if (!Descend(key, rec, lookupWay_.steps, error)) {
+    lookupWay_.steps.clear();
     return false;
   }
-  return EndMemo(key, rec, true);
+  return EndWay(lookupWay_, key, rec, true);
 }
 
 void Tree::DescendTogether(Tree* const* trees, const std::string_view* keys,
-                           const std::uint32_t* recs, std::size_t n, bool lookup, bool* found,
-                           std::string* errors) {
+                           const std::uint32_t* recs, const bool* lookup, std::size_t n,
+                           bool* found, std::string* errors) {
   constexpr std::size_t kMost = kMostTogether;
   if (n > kMost) {
-    DescendTogether(trees, keys, recs, kMost, lookup, found, errors);
-    DescendTogether(trees + kMost, keys + kMost, recs + kMost, n - kMost, lookup,
-                    lookup ? found + kMost : nullptr, errors + kMost);
+    DescendTogether(trees, keys, recs, lookup, kMost, found, errors);
+    DescendTogether(trees + kMost, keys + kMost, recs + kMost, lookup + kMost, n - kMost,
+                    found + kMost, errors + kMost);
     return;
   }
   std::uint32_t offsets[kMost];
   NodePtr<const Node> nodes[kMost];
+  Way* ways[kMost];
   bool active[kMost];
   std::size_t left = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    if (lookup) found[i] = false;
-    active[i] = trees[i]->BeginMemo(keys[i]);
+    found[i] = false;
+    ways[i] = lookup[i] ? &trees[i]->lookupWay_ : &trees[i]->insertWay_;
+    active[i] = trees[i]->BeginWay(*ways[i], keys[i]);
     offsets[i] = trees[i]->root_;
     left += active[i];
   }
@@ -569,7 +590,7 @@ void Tree::DescendTogether(Tree* const* trees, const std::string_view* keys,
     for (std::size_t i = 0; i < n; ++i) {
       if (!active[i]) continue;
       if (trees[i]->LoadLevel(depth, offsets[i], nodes[i], &errors[i], true) == Level::Failed) {
-        trees[i]->memo_.clear();
+        ways[i]->steps.clear();
         finish(i);
         continue;
       }
@@ -578,21 +599,23 @@ void Tree::DescendTogether(Tree* const* trees, const std::string_view* keys,
     for (std::size_t i = 0; i < n; ++i) {
       if (!active[i]) continue;
       Tree& t = *trees[i];
-      switch (t.SearchLevel(std::move(nodes[i]), keys[i], recs[i], t.memo_, offsets[i], &errors[i])) {
+      Way& way = *ways[i];
+      switch (t.SearchLevel(std::move(nodes[i]), keys[i], recs[i], way.steps, offsets[i],
+                            &errors[i])) {
         case Level::Down:
           t.store_.PrefetchSlot(offsets[i]);  // the child's, asked for a level ahead
           continue;
         case Level::Leaf: {
-          const bool hit = t.EndMemo(keys[i], recs[i], lookup);
-          if (lookup) found[i] = hit;
+          const bool hit = t.EndWay(way, keys[i], recs[i], lookup[i]);
+          if (lookup[i]) found[i] = hit;
           // The removal or insertion that follows moves the leaf's keys
           // from here on: asked for now, they come while the other
           // descents finish.
-          if (hit) AskForTail(*t.memo_.back().node, t.memo_.back().index);
+          if (hit) AskForTail(*way.steps.back().node, way.steps.back().index);
           break;
         }
         case Level::Failed:
-          t.memo_.clear();
+          way.steps.clear();
           break;
       }
       finish(i);
@@ -600,20 +623,21 @@ void Tree::DescendTogether(Tree* const* trees, const std::string_view* keys,
   }
 }
 
-bool Tree::EndMemo(std::string_view key, std::uint32_t rec, bool lookup) {
-  const Step& leaf = memo_.back();
+bool Tree::EndWay(Way& way, std::string_view key, std::uint32_t rec, bool lookup) {
+  const Step& leaf = way.steps.back();
   const bool found = leaf.index < leaf.node->Count() &&
                      CompareEntry(leaf.node->Key(leaf.index), leaf.node->recs[leaf.index], key, rec) == 0;
   if (found != lookup) {
-    memo_.clear();
+    way.steps.clear();
     return false;
   }
-  memoFound_ = found;
-  // A removal of this entry before this tree changes can start from here.
-  memoChanges_ = changes_;
-  memoEpoch_ = store_.Epoch();
-  memoKey_.assign(key);
-  memoRec_ = rec;
+  way.found = found;
+  // A removal of this entry (or its insertion) before this tree changes
+  // can start from here.
+  way.changes = changes_;
+  way.epoch = store_.Epoch();
+  way.key.assign(key);
+  way.rec = rec;
   return true;
 }
 

@@ -68,16 +68,26 @@ class Tree {
   // Every page of the tree (for freeing a dropped tag). False on damage.
   bool CollectPages(std::vector<std::uint32_t>& pages, std::string* error);
 
-  // Several trees at once, each with its own key, their descents going
+  // Several descents at once, each in its own tree with its own key, going
   // down level by level together so that their waits for memory overlap.
-  // Lookups: found[i] as trees[i]->Contains(keys[i], recs[i]). Otherwise
-  // each tree keeps the way to where its entry would go, for an Insert of
-  // that entry that follows before the tree changes (found is unused).
-  // A descent that fails (a damaged tree) says why in errors[i].
+  // A lookup (lookup[i]) sets found[i] as trees[i]->Contains(keys[i],
+  // recs[i]) would. Otherwise the tree keeps the way to where the entry
+  // would go, for an Insert of that entry that follows before the tree
+  // changes other than by removals in place (found[i] is unused). A tree
+  // may take one descent of each kind. A descent that fails (a damaged
+  // tree) says why in errors[i].
   static constexpr std::size_t kMostTogether = 16;  // side by side; more go in groups
   static void DescendTogether(Tree* const* trees, const std::string_view* keys,
-                              const std::uint32_t* recs, std::size_t n, bool lookup, bool* found,
-                              std::string* errors);
+                              const std::uint32_t* recs, const bool* lookup, std::size_t n,
+                              bool* found, std::string* errors);
+  // Whether a way is kept for inserting (key, rec) and nothing this tree
+  // and its store count has changed since it was found. The insertion
+  // checks the way itself in full before it takes it.
+  bool KeepsWayToInsert(std::string_view key, std::uint32_t rec) const {
+    const Way& way = insertWay_;
+    return !way.steps.empty() && !way.found && way.changes == changes_ &&
+           way.epoch == store_.Epoch() && way.rec == rec && way.key == key;
+  }
 
  private:
   // A node on the way down; copied only when it has to change.
@@ -126,35 +136,46 @@ class Tree {
   Store& store_;
   std::vector<Step> path_;  // reused by Insert and Remove
   std::string removed_;     // the key a removal in place may have to put back
-  // The way down kept by the last lookup (to the entry Contains found, for
-  // the removal that usually follows) or by DescendTogether for an
-  // insertion (to where the entry goes), valid while neither this tree nor
-  // the file beyond its nodes changes. `found` says which one is wanted.
-  bool MemoHolds(std::string_view key, std::uint32_t rec, bool found) const;
+  // A way down kept by a descent for the change that usually follows: by a
+  // lookup, to the entry found (for its removal), or for an insertion, to
+  // where the entry goes. Valid while neither this tree nor the file beyond
+  // its nodes changes; an insertion's way also survives removals in place
+  // (RemoveInPlace), which move entries within one leaf only.
+  struct Way {
+    std::vector<Step> steps;
+    bool found = false;
+    std::uint64_t changes = 0, epoch = 0;
+    // The node cache's swap count before the descent, when it ran outside
+    // a transaction: while it stands, every node of the way is still cached.
+    std::uint64_t swaps = 0;
+    bool swapsKnown = false;
+    std::string key;
+    std::uint32_t rec = 0;
+  };
+  bool WayHolds(const Way& way, std::string_view key, std::uint32_t rec, bool found) const;
   // An insertion's (found false) or removal's way down into path_: the
-  // memo's where it holds, else a fresh descent. Counts the change.
+  // kept way where it holds, else a fresh descent. Counts the change.
   bool WayForChange(std::string_view key, std::uint32_t rec, bool found, std::string* error);
-  // Empties path_ and the memo when an insertion or removal ends, however
-  // it ends.
+  // Empties path_ and the lookup's way when an insertion or removal ends,
+  // however it ends, and the insertion's way unless it was carried past a
+  // removal in place.
   struct ClearWays {
     Tree& tree;
+    bool keepInsertWay = false;
     ~ClearWays() {
       tree.path_.clear();
-      tree.memo_.clear();
+      tree.lookupWay_.steps.clear();
+      if (!keepInsertWay) tree.insertWay_.steps.clear();
     }
   };
-  bool BeginMemo(std::string_view key);
-  bool EndMemo(std::string_view key, std::uint32_t rec, bool lookup);
-  bool memoFound_ = false;
-  std::vector<Step> memo_;
+  // After a removal in place at `index` of `leaf`: the insertion's way,
+  // if it held before, still leads to its place, one entry further left
+  // when it lay beyond the removed entry in the same leaf.
+  bool CarryInsertWay(const Node* leaf, std::size_t index, std::uint64_t changesBefore);
+  bool BeginWay(Way& way, std::string_view key);
+  bool EndWay(Way& way, std::string_view key, std::uint32_t rec, bool lookup);
+  Way lookupWay_, insertWay_;
   std::uint64_t changes_ = 0;  // inserts and removals begun on this tree
-  std::uint64_t memoChanges_ = 0, memoEpoch_ = 0;
-  // The node cache's swap count before the descent, when it ran outside a
-  // transaction: while it stands, every node of the memo is still cached.
-  std::uint64_t memoSwaps_ = 0;
-  bool memoSwapsKnown_ = false;
-  std::string memoKey_;
-  std::uint32_t memoRec_ = 0;
   std::uint32_t root_;
   int keyLen_;
   char fill_;
