@@ -279,10 +279,12 @@ bool CdxTag::Together(TagEntries lookups, bool* found, TagEntries inserts) {
   // usual handful of tags, one at a time will do.
   Store& store = file_.GetStore();
   constexpr std::size_t kMost = Tree::kMostTogether;
-  if (lookups.n + inserts.n > kMost || !store.BeyondProcessorCaches()) return false;
+  if (lookups.n > kMost || inserts.n > kMost || !store.BeyondProcessorCaches()) return false;
   store.Refresh();
   // Ways kept for insertions serve only changes in place (exclusive use).
-  if (!store.InPlace()) inserts.n = 0;
+  // Where they would not fit beside the lookups, the insertions look for
+  // their places later, just before they go in.
+  if (!store.InPlace() || lookups.n + inserts.n > kMost) inserts.n = 0;
   if (lookups.n + inserts.n == 0) return true;
   Tree* trees[kMost];
   std::string_view keys[kMost];
