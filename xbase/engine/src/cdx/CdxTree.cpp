@@ -508,7 +508,7 @@ bool Tree::CarryInsertWay(const Node* leaf, std::size_t index, std::uint64_t cha
 }
 
 bool Tree::WayHolds(const Way& way, std::string_view key, std::uint32_t rec, bool found) const {
-  if (way.steps.empty() || way.found != found || !store_.InPlace() || way.changes != changes_ ||
+  if (way.steps.empty() || !store_.InPlace() || way.changes != changes_ ||
       way.epoch != store_.Epoch() || way.rec != rec || way.key != key)
     return false;
   // Other trees of the file may have changed since; in a sound file they
@@ -631,7 +631,6 @@ bool Tree::EndWay(Way& way, std::string_view key, std::uint32_t rec, bool lookup
     way.steps.clear();
     return false;
   }
-  way.found = found;
   // A removal of this entry (or its insertion) before this tree changes
   // can start from here.
   way.changes = changes_;

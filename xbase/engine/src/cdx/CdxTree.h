@@ -85,7 +85,7 @@ class Tree {
   // checks the way itself in full before it takes it.
   bool KeepsWayToInsert(std::string_view key, std::uint32_t rec) const {
     const Way& way = insertWay_;
-    return !way.steps.empty() && !way.found && way.changes == changes_ &&
+    return !way.steps.empty() && way.changes == changes_ &&
            way.epoch == store_.Epoch() && way.rec == rec && way.key == key;
   }
 
@@ -143,7 +143,6 @@ class Tree {
   // (RemoveInPlace), which move entries within one leaf only.
   struct Way {
     std::vector<Step> steps;
-    bool found = false;
     std::uint64_t changes = 0, epoch = 0;
     // The node cache's swap count before the descent, when it ran outside
     // a transaction: while it stands, every node of the way is still cached.
@@ -152,6 +151,8 @@ class Tree {
     std::string key;
     std::uint32_t rec = 0;
   };
+  // Whether `way` still leads to the entry (found: lookupWay_) or to its
+  // place (insertWay_).
   bool WayHolds(const Way& way, std::string_view key, std::uint32_t rec, bool found) const;
   // An insertion's (found false) or removal's way down into path_: the
   // kept way where it holds, else a fresh descent. Counts the change.
