@@ -296,8 +296,8 @@ bool CdxTag::Together(TagEntries lookups, bool* found, TagEntries inserts) {
   // Tags of this file, each once per kind: a tree keeps one way of each.
   auto add = [&](const TagEntries& group, bool isLookup) {
     for (std::size_t i = 0; i < group.n; ++i) {
-      auto* tag = dynamic_cast<CdxTag*>(group.tags[i]);
-      if (!tag || &tag->file_ != &file_ ||
+      CdxTag* tag = file_.OwnTag(group.tags[i]);
+      if (!tag ||
           std::find(group.tags, group.tags + i, group.tags[i]) != group.tags + i)
         return false;
       const IndexEntry& entry = *group.entries[i];
