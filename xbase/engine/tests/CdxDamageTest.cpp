@@ -128,6 +128,19 @@ TEST(CdxDamage, WildOffsetsLoopsAndCountsGiveErrors) {
       {"leaf count beyond the page", [&](std::string& d) { Put16(s.At(d, s.firstLeaf + 2), 0xFFFF); }},
       {"interior count beyond the page", [&](std::string& d) { Put16(s.At(d, s.nameRoot + 2), 400); }},
       {"entry bits do not add up", [&](std::string& d) { s.At(d, s.firstLeaf)[23] = 9; }},
+      {"record field of all 64 bits", [&](std::string& d) {
+         std::uint8_t* leaf = s.At(d, s.firstLeaf);
+         leaf[20] = 64;
+         leaf[21] = leaf[22] = 0;
+         leaf[23] = 8;
+       }},
+      {"no bits left for the trailing counts", [&](std::string& d) {
+         std::uint8_t* leaf = s.At(d, s.firstLeaf);
+         leaf[20] = 48;
+         leaf[21] = 16;
+         leaf[22] = 0;
+         leaf[23] = 8;
+       }},
       {"trail longer than the key", [&](std::string& d) {
          std::uint8_t* leaf = s.At(d, s.firstLeaf);
          for (int i = 0; i < leaf[23]; ++i) leaf[24 + i] = 0xFF;

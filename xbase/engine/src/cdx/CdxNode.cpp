@@ -267,7 +267,10 @@ bool DecodeNode(const std::uint8_t* page, std::uint32_t offset, int keyLen, char
   int poolBytes = 0;
   const std::uint64_t entryMask = e == 8 ? ~0ull : (1ull << (8 * e)) - 1;
   // Locals, not members: the key bytes written below may alias anything.
-  const int dupShift = lay.recBits, trailShift = lay.recBits + lay.dupBits;
+  // A field that ends at bit 64 leaves nothing for the fields after it: their
+  // masks are empty, and their shifts stay below the word's width.
+  const int dupShift = lay.recBits < 64 ? lay.recBits : 0;
+  const int trailShift = lay.recBits + lay.dupBits < 64 ? lay.recBits + lay.dupBits : 0;
   char* keys = out.keys.data();
   std::uint32_t* recs = out.recs.data();
   std::uint8_t* dups = out.dups.data();
