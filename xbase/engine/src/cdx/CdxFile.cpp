@@ -297,8 +297,7 @@ bool CdxTag::Together(TagEntries lookups, bool* found, TagEntries inserts) {
   auto add = [&](const TagEntries& group, bool isLookup) {
     for (std::size_t i = 0; i < group.n; ++i) {
       CdxTag* tag = file_.OwnTag(group.tags[i]);
-      if (!tag ||
-          std::find(group.tags, group.tags + i, group.tags[i]) != group.tags + i)
+      if (!tag || std::find(group.tags, group.tags + i, group.tags[i]) != group.tags + i)
         return false;
       const IndexEntry& entry = *group.entries[i];
       // An insertion whose way is still kept (found with the lookups and

@@ -508,9 +508,7 @@ bool Tree::CarryInsertWay(const Node* leaf, std::size_t index, std::uint64_t cha
 }
 
 bool Tree::WayHolds(const Way& way, std::string_view key, std::uint32_t rec, bool found) const {
-  if (way.steps.empty() || !store_.InPlace() || way.changes != changes_ ||
-      way.epoch != store_.Epoch() || way.rec != rec || way.key != key)
-    return false;
+  if (!store_.InPlace() || !way.Kept(key, rec, changes_, store_.Epoch())) return false;
   // Other trees of the file may have changed since; in a sound file they
   // share no node with this one. Whatever the file, the way down must
   // still be the cached nodes, linked as they were, ending at the entry.

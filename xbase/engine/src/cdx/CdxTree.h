@@ -84,9 +84,7 @@ class Tree {
   // and its store count has changed since it was found. The insertion
   // checks the way itself in full before it takes it.
   bool KeepsWayToInsert(std::string_view key, std::uint32_t rec) const {
-    const Way& way = insertWay_;
-    return !way.steps.empty() && way.changes == changes_ &&
-           way.epoch == store_.Epoch() && way.rec == rec && way.key == key;
+    return insertWay_.Kept(key, rec, changes_, store_.Epoch());
   }
 
  private:
@@ -150,6 +148,12 @@ class Tree {
     bool swapsKnown = false;
     std::string key;
     std::uint32_t rec = 0;
+    // Kept for (key, rec) and found since the tree's and the store's last
+    // counted changes: the cheap part of WayHolds.
+    bool Kept(std::string_view k, std::uint32_t r, std::uint64_t changesNow,
+              std::uint64_t epochNow) const {
+      return !steps.empty() && changes == changesNow && epoch == epochNow && rec == r && key == k;
+    }
   };
   // Whether `way` still leads to the entry (found: lookupWay_) or to its
   // place (insertWay_).
