@@ -1,10 +1,12 @@
 // The engine through its C entries: table files complete after every write,
-// memo round trips, damaged files, exclusive use across processes, record
-// locks, refused writes and unique tags.
+// memo round trips, damaged files, a full disk, exclusive use across
+// processes, record locks, refused writes and unique tags.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -181,6 +183,79 @@ TEST_F(EngineTest, DamagedFilesGiveErrorsAndStayUntouched) {
       EXPECT_EQ(xb_Close(), 1);
     }
     EXPECT_EQ(Snapshot(tmp_.Path()), before);
+  }
+}
+
+// Files may not grow beyond a size while it stands, as on a full disk.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &old_);
+    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);  // a failed write instead of the signal
+    struct rlimit tight = old_;
+    tight.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &tight);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, oldHandler_);
+  }
+
+ private:
+  struct rlimit old_ {};
+  void (*oldHandler_)(int) = SIG_DFL;
+};
+
+// In exclusive use the index pages wait in memory until the close. An index
+// that needs a new page where the disk has no room must refuse the write
+// that needs it, and table and index must stay sound: not fail at the close
+// with half the pages written.
+TEST_F(EngineTest, AnIndexThatCannotGrowRefusesTheWriteAndStaysSound) {
+  for (int driver : {XB_DRIVER_FOX, XB_DRIVER_NTX}) for (int mode : {XB_MODE_EXCLUSIVE, XB_MODE_SHARED}) {
+    SCOPED_TRACE(std::to_string(driver) + " " + std::to_string(mode));
+    const std::string path = tmp_.File((driver == XB_DRIVER_FOX ? "fox" : "clip") + std::to_string(mode) + ".dbf");
+    ASSERT_EQ(xb_Create(path.c_str(), "NR:N:8:0;BEZ:C:60", driver), 1) << xb_LastError();
+    ASSERT_GT(xb_Use(path.c_str(), "", XB_MODE_EXCLUSIVE, driver), 0) << xb_LastError();
+    // Long keys, so that the index outgrows the table.
+    ASSERT_EQ(xb_CreateTag("LONG", "BEZ+BEZ+STR(NR,8)", "", 0), 1) << xb_LastError();
+    if (driver == XB_DRIVER_FOX) {
+      ASSERT_EQ(xb_CreateTag("NRBEZ", "STR(NR,8)+BEZ", "", 0), 1) << xb_LastError();
+      ASSERT_EQ(xb_CreateTag("UBEZ", "UPPER(BEZ)+STR(NR,8)", "", 0), 1) << xb_LastError();
+    }
+    int written = 0;
+    std::string error;
+    ASSERT_EQ(xb_Close(), 1) << xb_LastError();
+    ASSERT_GT(xb_Use(path.c_str(), "", static_cast<int16_t>(mode), driver), 0) << xb_LastError();
+    {
+      FileSizeLimit limit(40 * 1024);
+      for (int i = 1; i <= 3000; ++i) {
+        if (xb_AppendBlank() != 1) {
+          error = xb_LastError();
+          break;
+        }
+        std::string rec = Record();
+        SetField(rec, "NR", std::to_string(i));
+        SetField(rec, "BEZ", "Label " + std::to_string(i * 7919 % 100003));
+        if (xb_PutRecord(rec.data()) != 1) {
+          error = xb_LastError();
+          break;
+        }
+        written = i;
+      }
+      // The disk is still full when the table is closed.
+      EXPECT_EQ(xb_Close(), 1) << xb_LastError();
+    }
+    EXPECT_NE(error.find("cannot grow"), std::string::npos) << error;
+    EXPECT_GT(written, 50);
+
+    ASSERT_GT(xb_Use(path.c_str(), "", XB_MODE_EXCLUSIVE, driver), 0) << xb_LastError();
+    EXPECT_EQ(xb_CheckIndexes(), 1) << xb_LastError();
+    const int count = xb_RecCount();
+    EXPECT_TRUE(count == written || count == written + 1) << count << " " << written;
+    // With room again, writing goes on.
+    ASSERT_EQ(xb_AppendBlank(), 1) << xb_LastError();
+    EXPECT_EQ(xb_CheckIndexes(), 1) << xb_LastError();
+    ASSERT_EQ(xb_Close(), 1) << xb_LastError();
   }
 }
 

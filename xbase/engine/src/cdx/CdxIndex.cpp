@@ -107,8 +107,8 @@ bool CreateCdxTag(const std::string& path, const std::string& tag, const std::st
     if (!forExpr.empty()) h.options |= kOptFor;
 
     // A header needs two pages in a row: always from the end of the file.
-    h.offset = store.AppendPages(2);
-    if (!store.AllocPage(h.root, &err)) return Fail(error, where + err);
+    if (!store.AppendPages(2, h.offset, &err) || !store.AllocPage(h.root, &err))
+      return Fail(error, where + err);
     TreeBuilder tree(store, h.root, h.keyLen, keys.Fill(), path);
     const bool firstOnly = (flags & (kCdxUnique | kCdxCandidate)) != 0;
     std::string last;  // key of the last entry taken, when only the first of a key counts

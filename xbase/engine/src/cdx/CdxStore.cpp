@@ -122,7 +122,7 @@ bool Store::ReadAhead(std::uint32_t offset, Page& out, std::string* error) {
   // asked for.
   const std::uint64_t chunk = kReadAheadPages * kPageSize;
   const std::uint64_t start = offset / chunk * chunk;
-  const std::uint64_t end = std::min(start + chunk, onDisk_ / kPageSize * kPageSize);
+  const std::uint64_t end = std::min({start + chunk, onDisk_ / kPageSize * kPageSize, size_});
   if (pages_.Size() + kReadAheadPages > maxPages_ || end <= std::uint64_t(offset) + kPageSize ||
       end <= start)
     return file_.ReadAt(offset, out.data(), kPageSize, error);
@@ -441,10 +441,7 @@ bool Store::CanAllocate(int count, std::string* error) {
 bool Store::AllocPage(std::uint32_t& offset, std::string* error) {
   std::uint32_t head;
   if (!FreeHead(head, error)) return false;
-  if (head == 0) {
-    offset = AppendPages(1);
-    return true;
-  }
+  if (head == 0) return AppendPages(1, offset, error);
   if (!ValidPage(head)) {
     if (error) *error = "free list points to " + Hex(head) + ", not a page of the file";
     return false;
@@ -457,12 +454,46 @@ bool Store::AllocPage(std::uint32_t& offset, std::string* error) {
   return true;
 }
 
-std::uint32_t Store::AppendPages(std::uint32_t count) {
-  auto offset = static_cast<std::uint32_t>(size_);
-  size_ += std::uint64_t(count) * kPageSize;
+bool Store::AppendPages(std::uint32_t count, std::uint32_t& offset, std::string* error) {
+  const std::uint64_t end = size_ + std::uint64_t(count) * kPageSize;
+  if (end > 0xFFFFFE00ull) {
+    if (error) *error = path_ + ": the index file has reached its largest size";
+    return false;
+  }
+  if (!Reserve(end, error)) return false;
+  offset = static_cast<std::uint32_t>(size_);
+  size_ = end;
   Page zero{};
   for (std::uint32_t i = 0; i < count; ++i) WritePage(offset + i * kPageSize, zero);
-  return offset;
+  return true;
+}
+
+bool Store::Reserve(std::uint64_t end, std::string* error) {
+  if (memory_ || end <= onDisk_) return true;
+  if (!writable_) {
+    if (error) *error = path_ + ": index opened read-only";
+    return false;
+  }
+  // Pages from the old end on have never been written: nothing waits to be
+  // written back below it, and what lies beyond it is only ever written
+  // again. In shared use the file grows by the pages asked for alone:
+  // another process takes the file's end as the place for its new pages.
+  constexpr std::uint64_t kReserveBytes = 128 * kPageSize;
+  const std::uint64_t old = onDisk_;
+  const std::uint64_t ahead = std::min<std::uint64_t>(std::max(end, old + kReserveBytes), 0xFFFFFE00ull);
+  std::string why;
+  for (const std::uint64_t target : {shared_ ? end : ahead, end}) {
+    const std::vector<std::uint8_t> zeros(static_cast<std::size_t>(target - old), 0);
+    if (file_.WriteAt(old, zeros.data(), zeros.size(), &why)) {
+      onDisk_ = target;
+      if (!shared_) grownTo_ = std::max(grownTo_, target);
+      return true;
+    }
+    std::string ignored;
+    file_.Truncate(old, &ignored);
+  }
+  if (error) *error = "the index file cannot grow: " + why;
+  return false;
 }
 
 bool Store::FreePage(std::uint32_t offset, std::string* error) {
@@ -484,7 +515,7 @@ bool Store::Flush(std::string* error) {
     deferredError_.clear();
     return false;
   }
-  if (dirtyCount_ == 0 && dirtyNodes_ == 0) return true;
+  if (dirtyCount_ == 0 && dirtyNodes_ == 0) return CutReserve(error);
   if (!writable_) {
     if (error) *error = path_ + ": index opened read-only";
     return false;
@@ -544,8 +575,21 @@ bool Store::Flush(std::string* error) {
       --dirtyCount_;
     }
   });
-  if (!file_.Sync(error)) return false;
+  if (!CutReserve(error) || !file_.Sync(error)) return false;
   bumped_ = false;
+  return true;
+}
+
+bool Store::CutReserve(std::string* error) {
+  // Pages the file grew by ahead of need and that no change took. In
+  // shared use the file never grows ahead (another process may have
+  // appended since).
+  if (grownTo_ == 0 || shared_) return true;
+  if (grownTo_ > size_ && onDisk_ > size_) {
+    if (!file_.Truncate(size_, error)) return false;
+    onDisk_ = size_;
+  }
+  grownTo_ = 0;
   return true;
 }
 

@@ -72,8 +72,11 @@ class Store {
   bool TryWriteNode(Node& node, char fill);
   // A page for a new node: the head of the free list, else end of file.
   bool AllocPage(std::uint32_t& offset, std::string* error);
-  // Pages at end of file (tag headers need two in a row).
-  std::uint32_t AppendPages(std::uint32_t count);
+  // Pages at end of file (tag headers need two in a row). The file grows
+  // here, not when the pages are written back, so that a full disk or a
+  // size limit refuses the change that needs them (false with *error, the
+  // file as it was) instead of a later write-back leaving half an index.
+  bool AppendPages(std::uint32_t count, std::uint32_t& offset, std::string* error);
   bool FreePage(std::uint32_t offset, std::string* error);
   // Whether `count` pages can be allocated (the free list is sound).
   bool CanAllocate(int count, std::string* error);
@@ -169,6 +172,13 @@ class Store {
   std::string path_;
   std::uint64_t size_ = 0;
   std::uint64_t onDisk_ = 0;  // bytes the file has on disk (pages may wait in the cache)
+  // In exclusive use the file grows many pages at a time; the end it was
+  // grown to (0: not grown), cut back to the pages in use at Flush.
+  std::uint64_t grownTo_ = 0;
+  // Makes the file at least `end` bytes long (zeros), or fails leaving it
+  // as it was.
+  bool Reserve(std::uint64_t end, std::string* error);
+  bool CutReserve(std::string* error);
   std::vector<std::uint8_t> readAhead_;
   std::uint64_t generation_ = 0;
   std::uint64_t epoch_ = 0;

@@ -1,6 +1,8 @@
 #include "ntx/NtxStore.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace xbe::ntx {
 namespace {
@@ -23,6 +25,7 @@ bool Store::OpenFile(const std::string& path, bool writable, std::string* error)
   if (size < static_cast<std::int64_t>(kPageSize)) return Fail(error, path + ": too short for an NTX index");
   end_ = static_cast<std::uint64_t>(size) / kPageSize * kPageSize;
   if (end_ > 0xFFFFFC00u) end_ = 0xFFFFFC00u;  // offsets are 32 bits
+  fileEnd_ = static_cast<std::uint64_t>(size);
   if (!file_.ReadAt(0, headerRaw_.data(), kPageSize, error)) return false;
   std::string why;
   if (!DecodeHeader(headerRaw_.data(), end_, header_, &why)) return Fail(error, path + ": " + why);
@@ -45,7 +48,25 @@ bool Store::ReadRaw(std::uint32_t offset, std::uint8_t* buf, std::string* error)
 }
 
 bool Store::WriteRaw(std::uint32_t offset, const std::uint8_t* buf, std::string* error) {
-  return file_.WriteAt(offset, buf, kPageSize, error);
+  if (!file_.WriteAt(offset, buf, kPageSize, error)) return false;
+  fileEnd_ = std::max<std::uint64_t>(fileEnd_, std::uint64_t(offset) + kPageSize);
+  return true;
+}
+
+bool Store::Grow(std::uint64_t end, std::string* error) {
+  if (end <= fileEnd_) return true;
+  // Nothing was ever written from the old end on: the zeros overwrite no
+  // page, and the page handed out is written over them later.
+  const std::uint64_t old = fileEnd_;
+  const std::vector<std::uint8_t> zeros(static_cast<std::size_t>(end - old), 0);
+  std::string why;
+  if (!file_.WriteAt(old, zeros.data(), zeros.size(), &why)) {
+    std::string ignored;
+    file_.Truncate(old, &ignored);
+    return Fail(error, "the index file cannot grow: " + why);
+  }
+  fileEnd_ = end;
+  return true;
 }
 
 bool Store::Get(std::uint32_t offset, std::shared_ptr<const Page>& out, std::string* error) {
@@ -172,6 +193,7 @@ bool Store::Alloc(std::uint32_t& offset, Page*& out, std::string* error) {
     offset = off;
   } else {
     if (end_ + kPageSize > 0xFFFFFC00u) return Fail(error, "the index file is full");
+    if (!Grow(end_ + kPageSize, error)) return false;
     offset = static_cast<std::uint32_t>(end_);
     end_ += kPageSize;
   }
@@ -246,6 +268,7 @@ bool Store::Reload() {
   header_ = h;
   headerRaw_ = raw;
   end_ = end;
+  fileEnd_ = static_cast<std::uint64_t>(size);
   cache_.clear();
   freed_.clear();
   return true;

@@ -64,6 +64,12 @@ class Store {
   std::array<std::uint8_t, kPageSize> headerRaw_{};
   Header header_, savedHeader_;
   std::uint64_t end_ = 0, savedEnd_ = 0;
+  // Bytes the file has on disk. A new page at the end grows the file when
+  // it is handed out, not when it is written, so that a full disk or a
+  // size limit refuses the change that needs it instead of a later write
+  // leaving half an index.
+  std::uint64_t fileEnd_ = 0;
+  bool Grow(std::uint64_t end, std::string* error);
   bool headerDirty_ = false, savedHeaderDirty_ = false;
 
   std::unordered_map<std::uint32_t, std::shared_ptr<Page>> cache_;
