@@ -474,23 +474,28 @@ bool Store::Reserve(std::uint64_t end, std::string* error) {
     if (error) *error = path_ + ": index opened read-only";
     return false;
   }
-  // Pages from the old end on have never been written: nothing waits to be
-  // written back below it, and what lies beyond it is only ever written
-  // again. In shared use the file grows by the pages asked for alone:
-  // another process takes the file's end as the place for its new pages.
+  // The file holds nothing from its old end on: pages handed out there wait
+  // in the cache and are written over the zeros later. In shared use the
+  // file grows by the pages asked for alone: another process takes the
+  // file's end as the place for its new pages.
   constexpr std::uint64_t kReserveBytes = 128 * kPageSize;
   const std::uint64_t old = onDisk_;
-  const std::uint64_t ahead = std::min<std::uint64_t>(std::max(end, old + kReserveBytes), 0xFFFFFE00ull);
+  const std::uint64_t ahead =
+      shared_ ? end : std::min<std::uint64_t>(std::max(end, old + kReserveBytes), 0xFFFFFE00ull);
   std::string why;
-  for (const std::uint64_t target : {shared_ ? end : ahead, end}) {
+  for (const std::uint64_t target : {ahead, end}) {
     const std::vector<std::uint8_t> zeros(static_cast<std::size_t>(target - old), 0);
     if (file_.WriteAt(old, zeros.data(), zeros.size(), &why)) {
+      if (!shared_ && !grown_) {
+        grown_ = true;
+        grownFrom_ = old;
+      }
       onDisk_ = target;
-      if (!shared_) grownTo_ = std::max(grownTo_, target);
       return true;
     }
     std::string ignored;
     file_.Truncate(old, &ignored);
+    if (ahead == end) break;
   }
   if (error) *error = "the index file cannot grow: " + why;
   return false;
@@ -581,15 +586,16 @@ bool Store::Flush(std::string* error) {
 }
 
 bool Store::CutReserve(std::string* error) {
-  // Pages the file grew by ahead of need and that no change took. In
-  // shared use the file never grows ahead (another process may have
-  // appended since).
-  if (grownTo_ == 0 || shared_) return true;
-  if (grownTo_ > size_ && onDisk_ > size_) {
-    if (!file_.Truncate(size_, error)) return false;
-    onDisk_ = size_;
+  // Pages the file grew by ahead of need and that no change took; what the
+  // file held before it grew stays. In shared use the file never grows
+  // ahead (another process may have appended since).
+  if (!grown_ || shared_) return true;
+  const std::uint64_t keep = std::max(size_, grownFrom_);
+  if (onDisk_ > keep) {
+    if (!file_.Truncate(keep, error)) return false;
+    onDisk_ = keep;
   }
-  grownTo_ = 0;
+  grown_ = false;
   return true;
 }
 

@@ -172,9 +172,10 @@ class Store {
   std::string path_;
   std::uint64_t size_ = 0;
   std::uint64_t onDisk_ = 0;  // bytes the file has on disk (pages may wait in the cache)
-  // In exclusive use the file grows many pages at a time; the end it was
-  // grown to (0: not grown), cut back to the pages in use at Flush.
-  std::uint64_t grownTo_ = 0;
+  // In exclusive use the file grows many pages at a time, and Flush cuts
+  // it back to the pages in use (never below its length before it grew).
+  bool grown_ = false;
+  std::uint64_t grownFrom_ = 0;
   // Makes the file at least `end` bytes long (zeros), or fails leaving it
   // as it was.
   bool Reserve(std::uint64_t end, std::string* error);
