@@ -246,6 +246,7 @@ TEST_F(EngineTest, AnIndexThatCannotGrowRefusesTheWriteAndStaysSound) {
       EXPECT_EQ(xb_Close(), 1) << xb_LastError();
     }
     EXPECT_NE(error.find("cannot grow"), std::string::npos) << error;
+    EXPECT_EQ(error.find(": tag "), std::string::npos) << "the tag named once: " << error;
     EXPECT_GT(written, 50);
 
     ASSERT_GT(xb_Use(path.c_str(), "", XB_MODE_EXCLUSIVE, driver), 0) << xb_LastError();

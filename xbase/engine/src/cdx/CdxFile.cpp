@@ -341,27 +341,19 @@ bool CdxTag::Insert(const IndexEntry& entry, std::string* error) {
     Tree::Pos pos;
     if (tree_->SeekKey(entry.key, false, pos, &err) && pos.leaf->Key(pos.index) == entry.key) {
       if (Candidate())
-        return Fail(error, "tag " + h_.name + ": key " + ShowKey(entry.key, KeyType()) +
-                               " already belongs to record " +
+        return Fail(error, "key " + ShowKey(entry.key, KeyType()) + " already belongs to record " +
                                std::to_string(pos.leaf->recs[pos.index]));
       return true;
     }
-    if (!err.empty()) return Fail(error, "tag " + h_.name + ": " + err);
+    if (!err.empty()) return Fail(error, err);
   }
-  if (!tree_->Insert(entry.key, entry.recno, error)) {
-    if (error) *error = "tag " + h_.name + ": " + *error;
-    return false;
-  }
-  return true;
+  // The work area names the file and the tag in what goes wrong.
+  return tree_->Insert(entry.key, entry.recno, error);
 }
 
 bool CdxTag::Remove(const IndexEntry& entry, std::string* error) {
   if (!Writable(error)) return false;
-  if (!tree_->Remove(entry.key, entry.recno, error)) {
-    if (error) *error = "tag " + h_.name + ": " + *error;
-    return false;
-  }
-  return true;
+  return tree_->Remove(entry.key, entry.recno, error);
 }
 
 // ---------------------------------------------------------------- CdxFile

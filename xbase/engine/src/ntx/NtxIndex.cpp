@@ -323,13 +323,14 @@ class NtxIndexFile final : public IndexFile, public IndexTag {
     if (!whyNot_.empty()) return Fail(error, whyNot_);
     if (entry.recno == 0) return Fail(error, path_ + ": record number 0");
     std::string why;
-    if (!tree_->Insert(Entry{entry.key, entry.recno}, &why)) return Fail(error, path_ + ": " + why);
+    // The work area names the file and the tag in what goes wrong.
+    if (!tree_->Insert(Entry{entry.key, entry.recno}, &why)) return Fail(error, why);
     return true;
   }
   bool Remove(const IndexEntry& entry, std::string* error) override {
     if (!store_.Writable()) return Fail(error, path_ + ": the index is open read-only");
     std::string why;
-    if (!tree_->Remove(Entry{entry.key, entry.recno}, &why)) return Fail(error, path_ + ": " + why);
+    if (!tree_->Remove(Entry{entry.key, entry.recno}, &why)) return Fail(error, why);
     return true;
   }
 
