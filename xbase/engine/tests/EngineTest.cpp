@@ -206,57 +206,61 @@ class FileSizeLimit {
   void (*oldHandler_)(int) = SIG_DFL;
 };
 
-// In exclusive use the index pages wait in memory until the close. An index
-// that needs a new page where the disk has no room must refuse the write
-// that needs it, and table and index must stay sound: not fail at the close
-// with half the pages written.
+// Index pages wait in memory until the close (in exclusive use) or the end
+// of the write (in shared use). An index that needs a new page where the
+// disk has no room must refuse the write that needs it, and table and index
+// must stay sound: not fail later with half the pages written.
 TEST_F(EngineTest, AnIndexThatCannotGrowRefusesTheWriteAndStaysSound) {
-  for (int driver : {XB_DRIVER_FOX, XB_DRIVER_NTX}) for (int mode : {XB_MODE_EXCLUSIVE, XB_MODE_SHARED}) {
-    SCOPED_TRACE(std::to_string(driver) + " " + std::to_string(mode));
-    const std::string path = tmp_.File((driver == XB_DRIVER_FOX ? "fox" : "clip") + std::to_string(mode) + ".dbf");
-    ASSERT_EQ(xb_Create(path.c_str(), "NR:N:8:0;BEZ:C:60", driver), 1) << xb_LastError();
-    ASSERT_GT(xb_Use(path.c_str(), "", XB_MODE_EXCLUSIVE, driver), 0) << xb_LastError();
-    // Long keys, so that the index outgrows the table.
-    ASSERT_EQ(xb_CreateTag("LONG", "BEZ+BEZ+STR(NR,8)", "", 0), 1) << xb_LastError();
-    if (driver == XB_DRIVER_FOX) {
-      ASSERT_EQ(xb_CreateTag("NRBEZ", "STR(NR,8)+BEZ", "", 0), 1) << xb_LastError();
-      ASSERT_EQ(xb_CreateTag("UBEZ", "UPPER(BEZ)+STR(NR,8)", "", 0), 1) << xb_LastError();
-    }
-    int written = 0;
-    std::string error;
-    ASSERT_EQ(xb_Close(), 1) << xb_LastError();
-    ASSERT_GT(xb_Use(path.c_str(), "", static_cast<int16_t>(mode), driver), 0) << xb_LastError();
-    {
-      FileSizeLimit limit(40 * 1024);
-      for (int i = 1; i <= 3000; ++i) {
-        if (xb_AppendBlank() != 1) {
-          error = xb_LastError();
-          break;
-        }
-        std::string rec = Record();
-        SetField(rec, "NR", std::to_string(i));
-        SetField(rec, "BEZ", "Label " + std::to_string(i * 7919 % 100003));
-        if (xb_PutRecord(rec.data()) != 1) {
-          error = xb_LastError();
-          break;
-        }
-        written = i;
+  for (int driver : {XB_DRIVER_FOX, XB_DRIVER_NTX}) {
+    for (int16_t mode : {XB_MODE_EXCLUSIVE, XB_MODE_SHARED}) {
+      SCOPED_TRACE(std::to_string(driver) + " " + std::to_string(mode));
+      const std::string path =
+          tmp_.File((driver == XB_DRIVER_FOX ? "fox" : "clip") + std::to_string(mode) + ".dbf");
+      ASSERT_EQ(xb_Create(path.c_str(), "NR:N:8:0;BEZ:C:60", driver), 1) << xb_LastError();
+      ASSERT_GT(xb_Use(path.c_str(), "", XB_MODE_EXCLUSIVE, driver), 0) << xb_LastError();
+      // Long keys, so that the index outgrows the table.
+      ASSERT_EQ(xb_CreateTag("LONG", "BEZ+BEZ+STR(NR,8)", "", 0), 1) << xb_LastError();
+      if (driver == XB_DRIVER_FOX) {
+        ASSERT_EQ(xb_CreateTag("NRBEZ", "STR(NR,8)+BEZ", "", 0), 1) << xb_LastError();
+        ASSERT_EQ(xb_CreateTag("UBEZ", "UPPER(BEZ)+STR(NR,8)", "", 0), 1) << xb_LastError();
       }
-      // The disk is still full when the table is closed.
-      EXPECT_EQ(xb_Close(), 1) << xb_LastError();
-    }
-    EXPECT_NE(error.find("cannot grow"), std::string::npos) << error;
-    EXPECT_EQ(error.find(": tag "), std::string::npos) << "the tag named once: " << error;
-    EXPECT_GT(written, 50);
+      ASSERT_EQ(xb_Close(), 1) << xb_LastError();
 
-    ASSERT_GT(xb_Use(path.c_str(), "", XB_MODE_EXCLUSIVE, driver), 0) << xb_LastError();
-    EXPECT_EQ(xb_CheckIndexes(), 1) << xb_LastError();
-    const int count = xb_RecCount();
-    EXPECT_TRUE(count == written || count == written + 1) << count << " " << written;
-    // With room again, writing goes on.
-    ASSERT_EQ(xb_AppendBlank(), 1) << xb_LastError();
-    EXPECT_EQ(xb_CheckIndexes(), 1) << xb_LastError();
-    ASSERT_EQ(xb_Close(), 1) << xb_LastError();
+      ASSERT_GT(xb_Use(path.c_str(), "", mode, driver), 0) << xb_LastError();
+      int written = 0;
+      std::string error;
+      {
+        FileSizeLimit limit(40 * 1024);
+        for (int i = 1; i <= 3000; ++i) {
+          if (xb_AppendBlank() != 1) {
+            error = xb_LastError();
+            break;
+          }
+          std::string rec = Record();
+          SetField(rec, "NR", std::to_string(i));
+          SetField(rec, "BEZ", "Label " + std::to_string(i * 7919 % 100003));
+          if (xb_PutRecord(rec.data()) != 1) {
+            error = xb_LastError();
+            break;
+          }
+          written = i;
+        }
+        // The disk is still full when the table is closed.
+        EXPECT_EQ(xb_Close(), 1) << xb_LastError();
+      }
+      EXPECT_NE(error.find("cannot grow"), std::string::npos) << error;
+      EXPECT_EQ(error.find(": tag "), std::string::npos) << "the tag named once: " << error;
+      EXPECT_GT(written, 50);
+
+      ASSERT_GT(xb_Use(path.c_str(), "", XB_MODE_EXCLUSIVE, driver), 0) << xb_LastError();
+      EXPECT_EQ(xb_CheckIndexes(), 1) << xb_LastError();
+      const int count = xb_RecCount();
+      EXPECT_TRUE(count == written || count == written + 1) << count << " " << written;
+      // With room again, writing goes on.
+      ASSERT_EQ(xb_AppendBlank(), 1) << xb_LastError();
+      EXPECT_EQ(xb_CheckIndexes(), 1) << xb_LastError();
+      ASSERT_EQ(xb_Close(), 1) << xb_LastError();
+    }
   }
 }
 
