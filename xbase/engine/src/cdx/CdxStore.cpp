@@ -457,7 +457,7 @@ bool Store::AllocPage(std::uint32_t& offset, std::string* error) {
 bool Store::AppendPages(std::uint32_t count, std::uint32_t& offset, std::string* error) {
   const std::uint64_t end = size_ + std::uint64_t(count) * kPageSize;
   if (end > 0xFFFFFE00ull) {
-    if (error) *error = path_ + ": the index file has reached its largest size";
+    if (error) *error = "the index file is full";
     return false;
   }
   if (!Reserve(end, error)) return false;
