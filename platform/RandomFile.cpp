@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <utility>
+#include <vector>
 
 #include "platform/Files.h"
 
@@ -101,6 +102,21 @@ std::int64_t RandomFile::Size() const {
 bool RandomFile::Truncate(std::uint64_t size, std::string* error) {
   if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return Fail(error, path_, errno);
   return true;
+}
+
+bool RandomFile::Grow(std::uint64_t from, std::uint64_t need, std::uint64_t ahead,
+                      std::uint64_t& reached, std::string* error) {
+  for (const std::uint64_t target : {ahead, need}) {
+    const std::vector<char> zeros(static_cast<std::size_t>(target - from), '\0');
+    if (WriteAt(from, zeros.data(), zeros.size(), error)) {
+      reached = target;
+      return true;
+    }
+    std::string ignored;
+    Truncate(from, &ignored);
+    if (target == need) break;
+  }
+  return false;
 }
 
 bool RandomFile::Sync(std::string* error) {

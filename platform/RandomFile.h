@@ -32,6 +32,12 @@ class RandomFile {
   // Current size in bytes, -1 on error.
   std::int64_t Size() const;
   bool Truncate(std::uint64_t size, std::string* error = nullptr);
+  // Makes the file, now `from` bytes long, `ahead` bytes long, else `need`
+  // (need <= ahead), with zeros, so that a full disk refuses the growth now
+  // and not a later write into it. The new length in `reached`; on failure
+  // the file is cut back to `from`.
+  bool Grow(std::uint64_t from, std::uint64_t need, std::uint64_t ahead, std::uint64_t& reached,
+            std::string* error = nullptr);
   // Flushes written data to the disk (fsync).
   bool Sync(std::string* error = nullptr);
 

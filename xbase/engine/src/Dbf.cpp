@@ -603,16 +603,11 @@ bool DbfTable::Reserve(std::uint64_t end, std::string* error) {
   // disk or a size limit refuses the append itself. Room for many records
   // at a time; Sync cuts off what was not used.
   const auto old = static_cast<std::uint64_t>(fileSize_);
-  for (const std::uint64_t target : {std::max<std::uint64_t>(end, old + kReserveBytes), end}) {
-    const std::vector<char> zeros(static_cast<std::size_t>(target - old), '\0');
-    if (file_.WriteAt(old, zeros.data(), zeros.size(), error)) {
-      fileSize_ = static_cast<std::int64_t>(target);
-      return true;
-    }
-    std::string ignored;
-    file_.Truncate(old, &ignored);
-  }
-  return false;
+  std::uint64_t reached = 0;
+  if (!file_.Grow(old, end, std::max<std::uint64_t>(end, old + kReserveBytes), reached, error))
+    return false;
+  fileSize_ = static_cast<std::int64_t>(reached);
+  return true;
 }
 
 std::string DbfTable::BlankRecord() const {

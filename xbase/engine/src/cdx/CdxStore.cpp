@@ -483,22 +483,15 @@ bool Store::Reserve(std::uint64_t end, std::string* error) {
   const std::uint64_t ahead =
       shared_ ? end : std::min<std::uint64_t>(std::max(end, old + kReserveBytes), 0xFFFFFE00ull);
   std::string why;
-  for (const std::uint64_t target : {ahead, end}) {
-    const std::vector<std::uint8_t> zeros(static_cast<std::size_t>(target - old), 0);
-    if (file_.WriteAt(old, zeros.data(), zeros.size(), &why)) {
-      if (!shared_ && !grown_) {
-        grown_ = true;
-        grownFrom_ = old;
-      }
-      onDisk_ = target;
-      return true;
-    }
-    std::string ignored;
-    file_.Truncate(old, &ignored);
-    if (ahead == end) break;
+  if (!file_.Grow(old, end, ahead, onDisk_, &why)) {
+    if (error) *error = "the index file cannot grow: " + why;
+    return false;
   }
-  if (error) *error = "the index file cannot grow: " + why;
-  return false;
+  if (!shared_ && !grown_) {
+    grown_ = true;
+    grownFrom_ = old;
+  }
+  return true;
 }
 
 bool Store::FreePage(std::uint32_t offset, std::string* error) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 namespace xbe::ntx {
 namespace {
@@ -57,15 +56,9 @@ bool Store::Grow(std::uint64_t end, std::string* error) {
   if (end <= fileEnd_) return true;
   // Nothing was ever written from the old end on: the zeros overwrite no
   // page, and the page handed out is written over them later.
-  const std::uint64_t old = fileEnd_;
-  const std::vector<std::uint8_t> zeros(static_cast<std::size_t>(end - old), 0);
   std::string why;
-  if (!file_.WriteAt(old, zeros.data(), zeros.size(), &why)) {
-    std::string ignored;
-    file_.Truncate(old, &ignored);
+  if (!file_.Grow(fileEnd_, end, end, fileEnd_, &why))
     return Fail(error, "the index file cannot grow: " + why);
-  }
-  fileEnd_ = end;
   return true;
 }
 
